@@ -29,9 +29,12 @@ int main(int argc, char** argv) {
     }
     const std::string command = argv[1];
     const vantrel::Arguments args(argv + 2, argv + argc);
-    if (command == "probe") return vantrel::RunProbe(args);
-    if (command == "remux") return vantrel::RunRemux(args);
-    if (command == "join") return vantrel::RunJoin(args);
+    if (command == "probe")
+        return vantrel::RunProbe(args);
+    if (command == "remux")
+        return vantrel::RunRemux(args);
+    if (command == "join")
+        return vantrel::RunJoin(args);
     std::fprintf(stderr, "vantrel: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 1;
 }
