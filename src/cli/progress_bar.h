@@ -8,7 +8,7 @@
 namespace vantrel {
 
 class ProgressBar {
-  public:
+public:
     // Draws on `out` only when it is a terminal and `enabled` is true.
     ProgressBar(std::FILE* out, bool enabled);
     ~ProgressBar();
@@ -20,7 +20,7 @@ class ProgressBar {
     // Clears the line, e.g. before a message is printed.
     void finish();
 
-  private:
+private:
     using Clock = std::chrono::steady_clock;
     std::FILE* m_out;
     bool m_enabled;
@@ -31,7 +31,7 @@ class ProgressBar {
 
 // Installs a progress bar as the observer of the saves made while it lives.
 class SaveProgressScope {
-  public:
+public:
     explicit SaveProgressScope(ProgressBar& bar);
     ~SaveProgressScope();
     SaveProgressScope(const SaveProgressScope&) = delete;

@@ -17,7 +17,8 @@ public:
     ~WaitCursorScope() { release(); }
     // Lowers the cursor early, e.g. before a warning box that must not show the hourglass.
     void release() {
-        if (m_active) m_cursor.end();
+        if (m_active)
+            m_cursor.end();
         m_active = false;
     }
     WaitCursorScope(const WaitCursorScope&) = delete;

@@ -21,7 +21,7 @@ using avi::Segment;
 using avi::StreamData;
 
 class AviStream {
-  public:
+public:
     AviStream(std::shared_ptr<const StreamData> prototype, std::vector<Segment> segments,
               bool editable)
         : m_prototype(std::move(prototype)),
@@ -86,7 +86,7 @@ class AviStream {
         ++m_editCount;
     }
 
-  private:
+private:
     ~AviStream() = default;
 
     // Joins a segment to the last one when it continues it, so repeated edits do not fragment
@@ -115,7 +115,7 @@ class AviStream {
 };
 
 class AviFile {
-  public:
+public:
     explicit AviFile(std::vector<PAVISTREAM> streams) : m_streams(std::move(streams)) {}
 
     std::uint32_t addRef() { return ++m_references; }
@@ -127,7 +127,7 @@ class AviFile {
     }
     const std::vector<PAVISTREAM>& streams() const { return m_streams; }
 
-  private:
+private:
     ~AviFile() {
         for (PAVISTREAM stream : m_streams)
             stream->release();

@@ -55,7 +55,8 @@ public:
     explicit MemorySource(std::vector<std::uint8_t> bytes) : m_bytes(std::move(bytes)) {}
     std::uint64_t size() const override { return m_bytes.size(); }
     bool readAt(std::uint64_t offset, void* buffer, std::size_t count) const override {
-        if (offset > m_bytes.size() || count > m_bytes.size() - offset) return false;
+        if (offset > m_bytes.size() || count > m_bytes.size() - offset)
+            return false;
         std::copy_n(m_bytes.data() + offset, count, static_cast<std::uint8_t*>(buffer));
         return true;
     }
@@ -81,7 +82,8 @@ public:
             at.Offset = static_cast<DWORD>(offset);
             at.OffsetHigh = static_cast<DWORD>(offset >> 32);
             DWORD got = 0;
-            if (!ReadFile(m_handle, out, want, &got, &at) || got == 0) return false;
+            if (!ReadFile(m_handle, out, want, &got, &at) || got == 0)
+                return false;
             out += got;
             offset += got;
             count -= got;
@@ -108,8 +110,10 @@ public:
         auto* out = static_cast<std::uint8_t*>(buffer);
         while (count > 0) {
             const ssize_t got = ::pread(m_fd, out, count, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
             out += got;
             offset += static_cast<std::uint64_t>(got);
             count -= static_cast<std::size_t>(got);
@@ -135,17 +139,18 @@ std::string FilePath::display() const {
 
 AviResult OpenFileSource(const FilePath& path, std::shared_ptr<ByteSource>* source) {
     *source = nullptr;
-    if (path.empty()) return AVIERR_FILEOPEN;
+    if (path.empty())
+        return AVIERR_FILEOPEN;
 #ifdef _WIN32
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE handle = path.isWide
-                        ? CreateFileW(reinterpret_cast<const wchar_t*>(path.wide.c_str()),
-                                      GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
-                        : CreateFileA(path.narrow.c_str(), GENERIC_READ, share, nullptr,
-                                      OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return AVIERR_FILEOPEN;
+    HANDLE handle =
+        path.isWide ? CreateFileW(reinterpret_cast<const wchar_t*>(path.wide.c_str()), GENERIC_READ,
+                                  share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                    : CreateFileA(path.narrow.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return AVIERR_FILEOPEN;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(handle, &size) || GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
@@ -156,7 +161,8 @@ AviResult OpenFileSource(const FilePath& path, std::shared_ptr<ByteSource>* sour
 #else
     const std::string native = path.display();
     const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return AVIERR_FILEOPEN;
+    if (fd < 0)
+        return AVIERR_FILEOPEN;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);

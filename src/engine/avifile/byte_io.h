@@ -42,7 +42,8 @@ public:
     virtual std::string name() const = 0;
 };
 
-// Opens a file for reading. AVIERR_FILEOPEN when it cannot be opened (missing, a folder, no access).
+// Opens a file for reading. AVIERR_FILEOPEN when it cannot be opened (missing, a folder, no
+// access).
 AviResult OpenFileSource(const FilePath& path, std::shared_ptr<ByteSource>* source);
 
 // A source over bytes held in memory; used by tests and by the fuzzer.
@@ -66,10 +67,12 @@ inline void StoreLE16(std::uint8_t* p, std::uint16_t v) {
     p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 inline void StoreLE32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 inline void StoreLE64(std::uint8_t* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // "00dc" and the like, for messages.

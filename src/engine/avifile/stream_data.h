@@ -54,7 +54,8 @@ class ChunkRef {
 public:
     ChunkRef() = default;
     ChunkRef(std::uint64_t payloadOffset, std::uint32_t size, bool key, std::uint32_t firstSample)
-        : m_offsetAndKey(payloadOffset | (key ? kKeyBit : 0)), m_size(size),
+        : m_offsetAndKey(payloadOffset | (key ? kKeyBit : 0)),
+          m_size(size),
           m_firstSample(firstSample) {}
 
     std::uint64_t offset() const { return m_offsetAndKey & ~kKeyBit; }
