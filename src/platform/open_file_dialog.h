@@ -15,11 +15,9 @@ constexpr std::uint32_t kOfnAllowMultiSelect = 0x200;
 constexpr std::uint32_t kOfnPathMustExist = 0x800;
 constexpr std::uint32_t kOfnFileMustExist = 0x1000;
 constexpr std::uint32_t kOfnExplorer = 0x80000;
-// The structure's size without the fields later systems added (OPENFILENAME_SIZE_VERSION_400A).
-constexpr std::uint32_t kOpenFileNameSize400 = 76;
-
+// The fields of the open-file structure the program sets; all others stay zero. The structure is
+// passed in its older size, without the fields later systems added (76 bytes on 32-bit systems).
 struct OpenFileRequest {
-    std::uint32_t structSize = kOpenFileNameSize400;
     WindowId owner = kNoWindow;
     // Pairs of zero-terminated texts, followed by a further zero (the zeros are in the string).
     std::string filter;

@@ -58,7 +58,6 @@ TEST_F(FileAddersTest, OpenDialogIsAskedForAsTheProgramDoes) {
 
     ASSERT_EQ(openDialog.requests().size(), 1u);
     const FakeOpenFileDialog::Request& request = openDialog.requests()[0];
-    EXPECT_EQ(request.fields.structSize, 76u);
     EXPECT_EQ(request.fields.owner, 0x4242u);
     EXPECT_EQ(request.fields.filter, std::string("AVI Files (*.avi)\0*.avi\0", 24));
     EXPECT_EQ(request.fields.filterIndex, 1u);
