@@ -234,3 +234,291 @@ TEST(Reader, KeepsStreamHeaderFieldsAndStreamChunks) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Real-world damage -------------------------------------------------------------------------
+
+// A video + audio file with an index of the given kind; payloads distinct so that every chunk
+// can be told apart.
+std::vector<std::uint8_t> SmallMovie(BuildOptions options, Movie* movie = nullptr,
+                                     avitest::Layout* layout = nullptr, bool twoParts = false) {
+    AviBuilder b(options);
+    const int v = b.addStream(avitest::VideoStream(32, 32));
+    const int a = b.addStream(avitest::PcmAudioStream());
+    Movie m = AddInterleaved(b, v, a, 6, 1);
+    if (twoParts) {
+        b.newRiff();
+        Movie more = AddInterleaved(b, v, a, 4, 70);
+        m.video.insert(m.video.end(), more.video.begin(), more.video.end());
+        m.audio.insert(m.audio.end(), more.audio.begin(), more.audio.end());
+    }
+    if (movie != nullptr)
+        *movie = m;
+    return b.build(layout);
+}
+
+TEST(Reader, TruncatedFilesKeepEveryWholeChunk) {
+    // Cut the file at every byte from the first chunk on: the chunks wholly before the cut, and
+    // only those, must be there, whatever index the file had.
+    struct Case {
+        const char* name;
+        BuildOptions options;
+        bool twoParts;
+    };
+    const Case cases[] = {
+        {"idx1", Options(avitest::Idx1::Relative), false},
+        {"openDml", Options(avitest::Idx1::Relative, true), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        avitest::Layout layout;
+        const std::vector<std::uint8_t> full = SmallMovie(c.options, nullptr, &layout, c.twoParts);
+        const Read whole = ReadBytes(full);
+        ASSERT_EQ(whole.result, AVIERR_OK);
+        for (std::size_t cut = layout.chunkHeader.front(); cut < full.size(); ++cut) {
+            SCOPED_TRACE("cut at " + std::to_string(cut));
+            const Read r = ReadBytes(std::vector<std::uint8_t>(full.begin(), full.begin() + cut));
+            ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+            for (std::size_t s = 0; s < 2; ++s) {
+                std::vector<std::pair<std::uint64_t, std::uint32_t>> want, got;
+                for (const avi::ChunkRef& ref : whole.contents.streams[s]->chunks)
+                    if (ref.offset() + ref.size() <= cut)
+                        want.emplace_back(ref.offset(), ref.size());
+                for (const avi::ChunkRef& ref : r.contents.streams[s]->chunks)
+                    got.emplace_back(ref.offset(), ref.size());
+                ASSERT_EQ(got, want) << "stream " << s << "\n" << DamageText(r.contents);
+                EXPECT_EQ(r.contents.streams[s]->header.length,
+                          r.contents.streams[s]->sampleCount());
+            }
+            EXPECT_TRUE(HasDamage(r.contents, "truncated")) << DamageText(r.contents);
+        }
+    }
+}
+
+TEST(Reader, NamesTheStreamWhoseLastChunkWasCut) {
+    avitest::Layout layout;
+    std::vector<std::uint8_t> bytes = SmallMovie(Options(avitest::Idx1::None), nullptr, &layout);
+    bytes.resize(layout.chunkHeader[5] + 8 + 10);  // chunk 5 is audio (stream 1)
+    const Read r = ReadBytes(bytes);
+    ASSERT_EQ(r.result, AVIERR_OK);
+    EXPECT_TRUE(HasDamage(r.contents, "truncated: last chunk of stream 1 cut at"))
+        << DamageText(r.contents);
+    EXPECT_EQ(r.contents.streams[0]->chunks.size(), 3u);
+    EXPECT_EQ(r.contents.streams[1]->chunks.size(), 2u);
+}
+
+TEST(Reader, ZeroSizeChunksAreSamples) {
+    for (const avitest::Idx1 idx1 : {avitest::Idx1::Relative, avitest::Idx1::None}) {
+        AviBuilder b(Options(idx1));
+        b.addStream(avitest::VideoStream(16, 16));
+        b.chunk(0, Payload(30, 1), true).chunk(0, {}, false).chunk(0, {}, false);
+        b.chunk(0, Payload(20, 2), false);
+        const Read r = ReadBytes(b.build());
+        ASSERT_EQ(r.result, AVIERR_OK);
+        const avi::StreamData& s = *r.contents.streams[0];
+        ASSERT_EQ(s.chunks.size(), 4u);
+        EXPECT_EQ(s.sampleCount(), 4u);
+        EXPECT_EQ(s.chunks[1].size(), 0u);
+        EXPECT_EQ(s.chunkOfSample(2), 2u);
+        EXPECT_EQ(s.chunkOfSample(3), 3u);
+        EXPECT_EQ(s.chunkOfSample(4), 4u);
+    }
+}
+
+TEST(Reader, SampleSizeStreamsCountWholeBlocksOnly) {
+    AviBuilder b;
+    b.addStream(avitest::PcmAudioStream());  // 4-byte blocks
+    b.chunk(0, Payload(10, 1)).chunk(0, Payload(2, 2)).chunk(0, Payload(8, 3));
+    const Read r = ReadBytes(b.build());
+    ASSERT_EQ(r.result, AVIERR_OK);
+    const avi::StreamData& s = *r.contents.streams[0];
+    ASSERT_EQ(s.chunks.size(), 3u);
+    EXPECT_EQ(s.sampleCount(), 4u);  // 2 + 0 + 2
+    EXPECT_EQ(s.header.length, 4u);
+    EXPECT_EQ(s.chunks[2].firstSample(), 2u);
+    EXPECT_EQ(s.chunkOfSample(1), 0u);
+    EXPECT_EQ(s.chunkOfSample(2), 2u);  // the 2-byte chunk holds no whole sample
+    EXPECT_EQ(s.samplesInChunk(1), 0u);
+}
+
+TEST(Reader, RecListsJunkAndOddSizesWithOrWithoutPadBytes) {
+    // Every variant holds the same chunks; the scan must step into 'rec ' lists, over JUNK, and
+    // find the next chunk whether or not the writer put the pad byte after an odd chunk.
+    struct Case {
+        const char* name;
+        avitest::Idx1 idx1;
+        bool pad;
+        bool rec;
+    };
+    const Case cases[] = {
+        {"rec lists, idx1", avitest::Idx1::Relative, true, true},
+        {"rec lists, scan", avitest::Idx1::None, true, true},
+        {"no pads, idx1", avitest::Idx1::Relative, false, false},
+        {"no pads, scan", avitest::Idx1::None, false, false},
+        {"no pads in rec lists, scan", avitest::Idx1::None, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildOptions o = Options(c.idx1);
+        o.padOddChunks = c.pad;
+        AviBuilder b(o);
+        b.addStream(avitest::VideoStream(16, 16, 0));  // uncompressed: every frame is key
+        b.addStream(avitest::PcmAudioStream(1, 8000, 8));
+        std::vector<Expected> video, audio;
+        for (int i = 0; i < 5; ++i) {
+            if (c.rec)
+                b.beginRec();
+            video.push_back({Payload(static_cast<std::size_t>(21 + 2 * i), i), true});
+            audio.push_back({Payload(static_cast<std::size_t>(13 + i), 50 + i), true});
+            b.chunk(0, video.back().payload).chunk(1, audio.back().payload);
+            if (c.rec)
+                b.endRec();
+            b.junk(static_cast<std::uint32_t>(i));
+        }
+        const Read r = ReadBytes(b.build());
+        ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+        ExpectChunks(*r.contents.streams[0], video);
+        ExpectChunks(*r.contents.streams[1], audio);
+        EXPECT_EQ(HasDamage(r.contents, "without a pad byte"), !c.pad) << DamageText(r.contents);
+    }
+}
+
+TEST(Reader, StreamDigitsDecimalOrHexForStreamsFromTen) {
+    struct Case {
+        const char* name;
+        avitest::Idx1 idx1;
+        bool hex;
+    };
+    const Case cases[] = {
+        {"decimal, idx1", avitest::Idx1::Relative, false},
+        {"decimal, scan", avitest::Idx1::None, false},
+        {"hex, idx1", avitest::Idx1::Relative, true},
+        {"hex, scan", avitest::Idx1::None, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AviBuilder b(Options(c.idx1));
+        for (int s = 0; s < 12; ++s)
+            b.addStream(avitest::PcmAudioStream(1, 8000, 8));
+        for (int s = 0; s < 12; ++s) {
+            avitest::ChunkSpec chunk;
+            chunk.stream = s;
+            chunk.payload = Payload(static_cast<std::size_t>(s + 1), s);
+            if (c.hex)
+                chunk.id = MakeFourCC("0123456789ab"[s / 16], "0123456789ab"[s % 16], 'w', 'b');
+            b.add(chunk);
+        }
+        const Read r = ReadBytes(b.build());
+        ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+        ASSERT_EQ(r.contents.streams.size(), 12u);
+        for (std::size_t s = 0; s < 12; ++s) {
+            ASSERT_EQ(r.contents.streams[s]->chunks.size(), 1u) << "stream " << s;
+            EXPECT_EQ(r.contents.streams[s]->chunks[0].size(), s + 1) << "stream " << s;
+        }
+    }
+}
+
+TEST(Reader, PaletteChangesAreNotVideoSamples) {
+    for (const avitest::Idx1 idx1 : {avitest::Idx1::Relative, avitest::Idx1::None}) {
+        AviBuilder b(Options(idx1));
+        b.addStream(avitest::VideoStream(16, 16, 0));
+        avitest::ChunkSpec palette;
+        palette.id = FourCC("00pc");
+        palette.payload = {0, 1, 0, 0, 10, 20, 30, 0};
+        b.chunk(0, Payload(20, 1)).add(palette).chunk(0, Payload(20, 2));
+        const Read r = ReadBytes(b.build());
+        ASSERT_EQ(r.result, AVIERR_OK);
+        ExpectChunks(*r.contents.streams[0], {{Payload(20, 1), true}, {Payload(20, 2), true}});
+    }
+}
+
+TEST(Reader, HeaderCountsThatDisagreeWithTheIndexAreRecountedAndNoted) {
+    BuildOptions o;
+    o.totalFrames = 50;
+    AviBuilder b(o);
+    avitest::StreamSpec video = avitest::VideoStream(16, 16);
+    video.length = 100;
+    b.addStream(video);
+    avitest::StreamSpec audio = avitest::PcmAudioStream();
+    audio.length = 7;
+    b.addStream(audio);
+    b.chunk(0, Payload(10, 1)).chunk(1, Payload(16, 2)).chunk(0, Payload(10, 3));
+    const Read r = ReadBytes(b.build());
+    ASSERT_EQ(r.result, AVIERR_OK);
+    EXPECT_EQ(r.contents.streams[0]->header.length, 2u);
+    EXPECT_EQ(r.contents.streams[1]->header.length, 4u);
+    EXPECT_TRUE(HasDamage(r.contents, "stream 0: dwLength 100 in header, 2 in index"));
+    EXPECT_TRUE(HasDamage(r.contents, "stream 1: dwLength 7 in header, 4 in index"));
+    EXPECT_TRUE(HasDamage(r.contents, "dwTotalFrames 50 in header, 2 in index"));
+}
+
+TEST(Reader, ShortRecordsThatRealWritersLeave) {
+    // A 16-byte PCMWAVEFORMAT is kept as it is; a 48-byte strh has no rcFrame; a longer one is
+    // read up to what we know.
+    for (const std::uint32_t strhSize : {48u, 56u, 64u}) {
+        SCOPED_TRACE(strhSize);
+        AviBuilder b;
+        avitest::StreamSpec audio = avitest::PcmAudioStream(2, 22050, 16);
+        audio.format = avitest::PcmWaveFormat(2, 22050, 16);
+        audio.strhSize = strhSize;
+        audio.frame[2] = 5;
+        b.addStream(audio);
+        b.chunk(0, Payload(8, 1));
+        const Read r = ReadBytes(b.build());
+        ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+        const avi::StreamData& s = *r.contents.streams[0];
+        EXPECT_EQ(s.format, audio.format);
+        EXPECT_EQ(s.header.sampleSize, 4u);
+        EXPECT_EQ(s.header.rate, 22050u);
+        EXPECT_EQ(s.header.frameRight, strhSize >= 56 ? 5 : 0);
+        EXPECT_EQ(s.sampleCount(), 2u);
+    }
+}
+
+TEST(Reader, KeyFlagsOfTheIndex) {
+    // Audio is always key (some writers flag no audio entry); a video stream with no key entry
+    // gets its first chunk marked key.
+    for (const bool openDml : {false, true}) {
+        SCOPED_TRACE(openDml ? "openDml" : "idx1");
+        AviBuilder b(Options(avitest::Idx1::Relative, openDml));
+        b.addStream(avitest::VideoStream(16, 16));
+        b.addStream(avitest::PcmAudioStream());
+        b.chunk(0, Payload(10, 1), false).chunk(1, Payload(8, 2), false);
+        b.chunk(0, Payload(10, 3), false).chunk(1, Payload(8, 4), false);
+        const Read r = ReadBytes(b.build());
+        ASSERT_EQ(r.result, AVIERR_OK);
+        ExpectChunks(*r.contents.streams[0], {{Payload(10, 1), true}, {Payload(10, 3), false}});
+        ExpectChunks(*r.contents.streams[1], {{Payload(8, 2), true}, {Payload(8, 4), true}});
+    }
+}
+
+TEST(Reader, IndexEntriesOfStreamsThatDoNotExistAreIgnored) {
+    AviBuilder b;
+    b.addStream(avitest::VideoStream(16, 16));
+    avitest::ChunkSpec stray;
+    stray.id = FourCC("07dc");
+    stray.payload = Payload(6, 9);
+    b.chunk(0, Payload(10, 1)).add(stray).chunk(0, Payload(10, 2));
+    for (const bool scan : {false, true}) {
+        b.options().idx1 = scan ? avitest::Idx1::None : avitest::Idx1::Relative;
+        const Read r = ReadBytes(b.build());
+        ASSERT_EQ(r.result, AVIERR_OK);
+        EXPECT_EQ(r.contents.streams[0]->chunks.size(), 2u);
+        EXPECT_TRUE(HasDamage(r.contents, "1 index entries name streams that do not exist"))
+            << DamageText(r.contents);
+    }
+}
+
+TEST(Reader, OnlyTheFirstHundredStreamsAreUsed) {
+    AviBuilder b;
+    for (int s = 0; s < 101; ++s)
+        b.addStream(avitest::PcmAudioStream(1, 8000, 8));
+    b.chunk(0, Payload(4, 1));
+    const Read r = ReadBytes(b.build());
+    ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+    EXPECT_EQ(r.contents.streams.size(), 100u);
+    EXPECT_TRUE(HasDamage(r.contents, "101 streams, only the first 100 used"));
+}
+
+}  // namespace

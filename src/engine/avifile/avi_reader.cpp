@@ -133,8 +133,9 @@ struct Entry {
 };
 
 struct MoviPart {
-    std::uint64_t dataStart;  // first byte after the 'movi' fourcc
-    std::uint64_t end;        // end of the list, clamped to the file
+    std::uint64_t dataStart;    // first byte after the 'movi' fourcc
+    std::uint64_t end;          // end of the list, clamped to the file
+    std::uint64_t declaredEnd;  // end of the list by its size field
     std::uint64_t fourcc() const { return dataStart - 4; }
 };
 
@@ -221,6 +222,7 @@ private:
     void readStandardIndex(std::size_t stream, std::uint64_t payload, std::uint64_t size);
     bool readIdx1();
     void scanMovi(std::uint64_t from, std::uint64_t end);
+    std::uint64_t resync(std::uint64_t pos, std::uint64_t end);
     bool chunkIdMatches(const Entry& entry, std::size_t stream);
     void addEntry(std::size_t stream, std::uint64_t payload, std::uint32_t size, bool key);
     bool extendByScanning();
@@ -244,6 +246,8 @@ private:
     std::uint64_t m_foreignEntries = 0;  // index entries naming a stream that does not exist
     std::uint64_t m_entriesPastEnd = 0;
     bool m_truncatedChunkNoted = false;
+    std::uint64_t m_lostIndexAt = kNone;  // the first OpenDML index chunk cut off by truncation
+    static constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
 };
 
 // ---- structure ---------------------------------------------------------------------------------
@@ -276,14 +280,15 @@ void Reader::readTopLevel() {
                     Fail(AVIERR_BADFORMAT, Format("header list too large (%u bytes)", size));
                 readHeaderList(payload + 4, std::min<std::uint64_t>(size, available) - 4);
             } else if (type == kMovi && m_parts.empty()) {
-                m_parts.push_back(
-                    MoviPart{payload + 4, std::min<std::uint64_t>(payload + size, m_riffEnd)});
+                m_parts.push_back(MoviPart{payload + 4,
+                                           std::min<std::uint64_t>(payload + size, m_riffEnd),
+                                           payload + size});
             }
         } else if (id == kList && size == 0 && available >= 4 && LoadLE32(h + 8) == kMovi) {
             // What some capture programs leave behind when they stop early: the list runs to
             // the end of the file.
             note("'movi' size 0, taken to run to the end of the file");
-            m_parts.push_back(MoviPart{payload + 4, m_riffEnd});
+            m_parts.push_back(MoviPart{payload + 4, m_riffEnd, m_riffEnd});
             break;
         } else if (id == kIdx1 && !m_haveIdx1) {
             m_haveIdx1 = true;
@@ -320,7 +325,8 @@ void Reader::readExtensionParts(std::uint64_t pos) {
             read(at, h, 12);
             const std::uint32_t size = LoadLE32(h + 4);
             if (LoadLE32(h) == kList && LoadLE32(h + 8) == kMovi && size >= 4) {
-                m_parts.push_back(MoviPart{at + 12, std::min<std::uint64_t>(at + 8 + size, end)});
+                m_parts.push_back(
+                    MoviPart{at + 12, std::min<std::uint64_t>(at + 8 + size, end), at + 8 + size});
                 break;
             }
             if (!IsPlausibleId(LoadLE32(h)))
@@ -554,16 +560,20 @@ void Reader::readSuperIndex(std::size_t stream, std::uint64_t payload, std::uint
 
 void Reader::readIndexChunk(std::size_t stream, std::uint64_t header, int depth,
                             std::set<std::uint64_t>& visited) {
+    if (header < 12)
+        Fail(AVIERR_BADFORMAT, Format("stream %zu: index chunk at %" PRIu64, stream, header));
     if (depth > kMaxIndexDepth)
         Fail(AVIERR_BADFORMAT, Format("stream %zu: indexes nested too deep", stream));
     if (!visited.insert(header).second)
         Fail(AVIERR_BADFORMAT,
              Format("stream %zu: index chunk at %" PRIu64 " listed twice", stream, header));
-    if (!fits(header, 8 + 24)) {
-        // A truncated file loses the index chunks at its end; the chunks they listed are gone
-        // too, and whatever remains is found by scanning after the last indexed chunk.
-        note(Format("stream %zu: index chunk at %" PRIu64 " lies past the end of the file", stream,
-                    header));
+    if (!fits(header, 8 + 24) || !fits(header + 8, read32(header + 4))) {
+        // A truncated file loses the index chunks at its end, whole or in part; what is left
+        // of the chunks they listed is found by scanning their 'movi' again.
+        note(Format("truncated: index chunk of stream %zu at %" PRIu64
+                    " lies past the end of the file",
+                    stream, header));
+        m_lostIndexAt = std::min(m_lostIndexAt, header);
         return;
     }
     std::uint8_t h[8 + 24];
@@ -693,9 +703,20 @@ void Reader::scanMovi(std::uint64_t pos, std::uint64_t end) {
             continue;
         }
         if (!IsMoviChunkId(id)) {
-            note(Format("unreadable data at offset %" PRIu64 " in 'movi', rest of the list ignored",
-                        pos));
-            return;
+            const std::uint64_t skip = resync(pos, end);
+            if (skip == 0) {
+                note(Format("unreadable data at offset %" PRIu64
+                            " in 'movi', rest of the list ignored",
+                            pos));
+                return;
+            }
+            // One stray byte is the pad of a 'rec ' list with an odd size that we stepped into.
+            if (skip > 1)
+                note(Format("%" PRIu64 " bytes of unreadable data at offset %" PRIu64
+                            " in 'movi' skipped",
+                            skip, pos));
+            pos += skip;
+            continue;
         }
         const int stream = MediaStreamOfId(id);
         if (pos + 8 + static_cast<std::uint64_t>(size) > end) {
@@ -722,29 +743,65 @@ void Reader::scanMovi(std::uint64_t pos, std::uint64_t end) {
     }
 }
 
+std::uint64_t Reader::resync(std::uint64_t pos, std::uint64_t end) {
+    // Looks a bounded distance ahead for the header of a chunk of a known stream that fits the
+    // list; 0 when there is none.
+    constexpr std::uint64_t kReach = 64u << 10;
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(end - pos, kReach + 8));
+    std::vector<std::uint8_t> bytes(n);
+    read(pos, bytes.data(), n);
+    for (std::size_t k = 1; k + 8 <= n; ++k) {
+        const std::uint32_t id = LoadLE32(&bytes[k]);
+        const std::uint32_t size = LoadLE32(&bytes[k + 4]);
+        if (plausibleInMovi(id) && pos + k + 8 + static_cast<std::uint64_t>(size) <= end)
+            return k;
+    }
+    return 0;
+}
+
 bool Reader::extendByScanning() {
     // Chunks after the last indexed one (an idx1 covers only the first RIFF; a file may have
     // been appended to after its index was written) are found by scanning from there.
-    std::uint64_t lastHeader = 0;
-    std::uint32_t lastSize = 0;
-    bool any = false;
-    for (const StreamWork& s : m_streams) {
-        for (const Entry& e : s.entries) {
-            if (!any || e.offset > lastHeader + 8) {
-                lastHeader = e.offset - 8;
-                lastSize = e.size;
-                any = true;
+    auto plausible = [this](std::uint32_t id) { return plausibleInMovi(id); };
+    std::size_t part = 0;
+    std::uint64_t from = 0;
+    if (m_lostIndexAt != kNone) {
+        // Truncation took OpenDML index chunks with it. Writers put them at the end of the
+        // 'movi' whose chunks they list, so that part is scanned again from its start.
+        while (part < m_parts.size() && !(m_lostIndexAt >= m_parts[part].dataStart &&
+                                          m_lostIndexAt < m_parts[part].declaredEnd))
+            ++part;
+        if (part == m_parts.size()) {
+            note("OpenDML index chunks lost outside the movi lists");
+            return false;
+        }
+        from = m_parts[part].dataStart;
+        for (StreamWork& s : m_streams)
+            s.entries.erase(std::remove_if(s.entries.begin(), s.entries.end(),
+                                           [&](const Entry& e) { return e.offset >= from; }),
+                            s.entries.end());
+    } else {
+        std::uint64_t lastHeader = 0;
+        std::uint32_t lastSize = 0;
+        bool any = false;
+        for (const StreamWork& s : m_streams) {
+            for (const Entry& e : s.entries) {
+                if (!any || e.offset > lastHeader + 8) {
+                    lastHeader = e.offset - 8;
+                    lastSize = e.size;
+                    any = true;
+                }
             }
         }
+        if (!any)
+            return false;
+        while (part < m_parts.size() &&
+               !(lastHeader >= m_parts[part].dataStart && lastHeader < m_parts[part].end))
+            ++part;
+        if (part == m_parts.size())
+            return true;  // the index points outside the movi lists; nothing to extend from
+        from = nextChunk(lastHeader, lastSize, m_parts[part].end, plausible);
     }
-    if (!any)
-        return false;
-    std::size_t part = 0;
-    while (part < m_parts.size() &&
-           !(lastHeader >= m_parts[part].dataStart && lastHeader < m_parts[part].end))
-        ++part;
-    if (part == m_parts.size())
-        return true;  // the index points outside the movi lists; nothing to extend from
     // A part before the last indexed one that the index does not reach means the index is not
     // to be trusted as a whole. The parts lie in file order, so each entry finds its part by a
     // binary search.
@@ -763,15 +820,14 @@ bool Reader::extendByScanning() {
     }
     for (std::size_t p = 0; p < part; ++p) {
         if (!covered[p]) {
-            note(Format("index does not cover RIFF part %zu, index rebuilt by scanning", p));
+            note(Format("index does not cover RIFF part %zu", p));
             return false;
         }
     }
     std::size_t before = 0;
     for (const StreamWork& s : m_streams)
         before += s.entries.size();
-    auto plausible = [this](std::uint32_t id) { return plausibleInMovi(id); };
-    scanMovi(nextChunk(lastHeader, lastSize, m_parts[part].end, plausible), m_parts[part].end);
+    scanMovi(from, m_parts[part].end);
     for (std::size_t p = part + 1; p < m_parts.size(); ++p)
         scanMovi(m_parts[p].dataStart, m_parts[p].end);
     std::size_t after = 0;
