@@ -522,3 +522,285 @@ TEST(Reader, OnlyTheFirstHundredStreamsAreUsed) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Broken indexes ----------------------------------------------------------------------------
+
+void Patch32(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint32_t value) {
+    avi::StoreLE32(&bytes[at], value);
+}
+
+TEST(Reader, BrokenOpenDmlIndexFallsBackToIdx1) {
+    // Each corruption makes the OpenDML index unusable; idx1 still lists the first RIFF and the
+    // AVIX part is found by scanning, so every chunk is still there.
+    struct Case {
+        const char* name;
+        void (*corrupt)(std::vector<std::uint8_t>&, const avitest::Layout&);
+    };
+    const Case cases[] = {
+        {"ix chunk that lists itself as an index of indexes",
+         [](std::vector<std::uint8_t>& b, const avitest::Layout& l) {
+             const std::uint64_t ix = l.ixHeader[0][0];
+             b[ix + 8] = 4;      // wLongsPerEntry
+             b[ix + 8 + 3] = 0;  // AVI_INDEX_OF_INDEXES
+             Patch32(b, ix + 8 + 4, 1);
+             Patch32(b, ix + 8 + 24, static_cast<std::uint32_t>(ix));
+             Patch32(b, ix + 8 + 28, 0);
+         }},
+        {"super index entry pointing at a media chunk",
+         [](std::vector<std::uint8_t>& b, const avitest::Layout& l) {
+             Patch32(b, l.indxHeader[1] + 8 + 24, static_cast<std::uint32_t>(l.chunkHeader[0]));
+         }},
+        {"ix base offset off by four",
+         [](std::vector<std::uint8_t>& b, const avitest::Layout& l) {
+             const std::uint64_t ix = l.ixHeader[0][0];
+             Patch32(b, ix + 8 + 12, avi::LoadLE32(&b[ix + 8 + 12]) + 4);
+         }},
+        {"super index of an unknown type",
+         [](std::vector<std::uint8_t>& b, const avitest::Layout& l) {
+             b[l.indxHeader[0] + 8 + 3] = 7;
+         }},
+        {"super index too short",
+         [](std::vector<std::uint8_t>& b, const avitest::Layout& l) {
+             Patch32(b, l.indxHeader[0] + 4, 0);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        avitest::Layout layout;
+        Movie m;
+        std::vector<std::uint8_t> bytes =
+            SmallMovie(Options(avitest::Idx1::Relative, true), &m, &layout, true);
+        c.corrupt(bytes, layout);
+        const Read r = ReadBytes(bytes);
+        ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+        EXPECT_EQ(r.contents.indexSource, avi::IndexSource::Idx1Relative);
+        EXPECT_TRUE(HasDamage(r.contents, "OpenDML index unusable")) << DamageText(r.contents);
+        for (std::size_t i = 6; i < m.video.size(); ++i)
+            m.video[i].key = false;  // the AVIX part is scanned
+        ExpectChunks(*r.contents.streams[0], m.video);
+        ExpectChunks(*r.contents.streams[1], m.audio);
+    }
+}
+
+TEST(Reader, Idx1ThatPointsAtNothingIsReplacedByAScan) {
+    avitest::Layout layout;
+    Movie m;
+    std::vector<std::uint8_t> bytes = SmallMovie(Options(avitest::Idx1::Relative), &m, &layout);
+    const std::uint64_t entries = (avi::LoadLE32(&bytes[layout.idx1Header + 4])) / 16;
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        const std::uint64_t at = layout.idx1Header + 8 + i * 16 + 8;
+        Patch32(bytes, at, avi::LoadLE32(&bytes[at]) + 2);
+    }
+    const Read r = ReadBytes(bytes);
+    ASSERT_EQ(r.result, AVIERR_OK);
+    EXPECT_EQ(r.contents.indexSource, avi::IndexSource::Scan);
+    EXPECT_TRUE(HasDamage(r.contents, "idx1 offsets point at no chunks")) << DamageText(r.contents);
+    EXPECT_EQ(r.contents.streams[0]->chunks.size(), m.video.size());
+    EXPECT_EQ(r.contents.streams[1]->chunks.size(), m.audio.size());
+}
+
+// ---- Input we cannot use -----------------------------------------------------------------------
+
+TEST(Reader, UnusableFilesAreBadFormatWithAReason) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> (*make)();
+        const char* problem;
+    };
+    auto base = [](avitest::Layout* layout, avitest::StreamSpec spec = avitest::VideoStream(8, 8)) {
+        AviBuilder b;
+        b.addStream(spec);
+        b.chunk(0, Payload(10, 1));
+        return b.build(layout);
+    };
+    static decltype(base) sBase = base;
+    const Case cases[] = {
+        {"empty", [] { return std::vector<std::uint8_t>{}; }, "not an AVI file"},
+        {"RIFF alone",
+         [] {
+             return std::vector<std::uint8_t>{'R', 'I', 'F', 'F'};
+         },
+         "not an AVI file"},
+        {"WAVE file",
+         [] {
+             std::vector<std::uint8_t> b = sBase(nullptr);
+             b[8] = 'W', b[9] = 'A', b[10] = 'V', b[11] = 'E';
+             return b;
+         },
+         "not an AVI file"},
+        {"garbage", [] { return Payload(5000, 3); }, "not an AVI file"},
+        {"no hdrl",
+         [] {
+             std::vector<std::uint8_t> b = sBase(nullptr);
+             b[23] = 'X';  // 'hdrl' -> 'hdrX'
+             return b;
+         },
+         "no 'hdrl'"},
+        {"no movi",
+         [] {
+             avitest::Layout l;
+             std::vector<std::uint8_t> b = sBase(&l);
+             b[l.moviFourcc[0]] = 'X';
+             return b;
+         },
+         "no 'movi'"},
+        {"huge header list",
+         [] {
+             std::vector<std::uint8_t> b = sBase(nullptr);
+             Patch32(b, 16, 0xFFFFFFF0u);
+             return b;
+         },
+         "header list too large"},
+        {"short avih",
+         [] {
+             avitest::Layout l;
+             std::vector<std::uint8_t> b = sBase(&l);
+             Patch32(b, l.avihPayload - 4, 20);
+             return b;
+         },
+         "'avih' too short"},
+        {"short strh",
+         [] {
+             avitest::StreamSpec s = avitest::VideoStream(8, 8);
+             s.strhSize = 40;
+             return sBase(nullptr, s);
+         },
+         "'strh' too short"},
+        {"strl without strh",
+         [] {
+             avitest::Layout l;
+             std::vector<std::uint8_t> b = sBase(&l);
+             b[l.strhPayload[0] - 8] = 'X';
+             return b;
+         },
+         "has no 'strh'"},
+        {"no strl",
+         [] {
+             avitest::Layout l;
+             std::vector<std::uint8_t> b = sBase(&l);
+             b[l.strhPayload[0] - 12] = 'X';  // 'strl' -> 'Xtrl'
+             return b;
+         },
+         "no streams"},
+        {"format over a MiB",
+         [] {
+             avitest::StreamSpec s = avitest::VideoStream(8, 8);
+             s.format.resize((1u << 20) + 2);
+             return sBase(nullptr, s);
+         },
+         "too large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Read r = ReadBytes(c.make());
+        EXPECT_EQ(r.result, AVIERR_BADFORMAT);
+        EXPECT_THAT(r.problem, HasSubstr(c.problem));
+    }
+}
+
+TEST(Reader, AnyDamagedByteGivesAResultWithinTheFile) {
+    // Overwrites every byte of a small OpenDML file with values that make sizes, counts and
+    // offsets extreme. The read may succeed or fail, but a success must describe chunks that lie
+    // in the file and lengths that match them. Sanitizer builds check the memory side.
+    avitest::Layout layout;
+    const std::vector<std::uint8_t> file =
+        SmallMovie(Options(avitest::Idx1::Relative, true), nullptr, &layout, true);
+    for (std::size_t at = 0; at < file.size(); ++at) {
+        for (const std::uint8_t value : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
+            std::vector<std::uint8_t> bytes = file;
+            if (bytes[at] == value)
+                continue;
+            bytes[at] = value;
+            const Read r = ReadBytes(bytes);
+            if (r.result != AVIERR_OK) {
+                ASSERT_EQ(r.result, AVIERR_BADFORMAT) << "byte " << at;
+                ASSERT_FALSE(r.problem.empty());
+                continue;
+            }
+            for (const auto& s : r.contents.streams) {
+                ASSERT_EQ(s->header.length, s->sampleCount()) << "byte " << at;
+                for (const avi::ChunkRef& c : s->chunks)
+                    ASSERT_LE(c.offset() + c.size(), file.size()) << "byte " << at;
+            }
+        }
+    }
+}
+
+// Fails every read after the first `good` ones.
+class FailingSource final : public avi::ByteSource {
+public:
+    FailingSource(std::vector<std::uint8_t> bytes, int good)
+        : m_inner(avi::MakeMemorySource(std::move(bytes))), m_good(good) {}
+    std::uint64_t size() const override { return m_inner->size(); }
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t count) const override {
+        ++m_reads;
+        return m_reads <= m_good && m_inner->readAt(offset, buffer, count);
+    }
+    std::string name() const override { return "failing"; }
+    int reads() const { return m_reads; }
+
+private:
+    std::shared_ptr<avi::ByteSource> m_inner;
+    int m_good;
+    mutable int m_reads = 0;
+};
+
+TEST(Reader, ReadErrorsAreFileReadWhereverTheyHappen) {
+    for (const bool openDml : {false, true}) {
+        const std::vector<std::uint8_t> bytes =
+            SmallMovie(Options(avitest::Idx1::Relative, openDml), nullptr, nullptr, openDml);
+        for (int good = 0;; ++good) {
+            SCOPED_TRACE(good);
+            auto source = std::make_shared<FailingSource>(bytes, good);
+            avi::AviContents contents;
+            std::string problem;
+            const AviResult result = avi::ReadAviContents(source, &contents, &problem);
+            if (source->reads() <= good) {
+                EXPECT_EQ(result, AVIERR_OK);
+                break;
+            }
+            ASSERT_EQ(result, AVIERR_FILEREAD);
+            EXPECT_THAT(problem, HasSubstr("read error"));
+        }
+    }
+}
+
+// Counts reads, to check that indexes are read in blocks rather than entry by entry.
+class CountingSource final : public avi::ByteSource {
+public:
+    explicit CountingSource(std::vector<std::uint8_t> bytes)
+        : m_inner(avi::MakeMemorySource(std::move(bytes))) {}
+    std::uint64_t size() const override { return m_inner->size(); }
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t count) const override {
+        ++m_reads;
+        return m_inner->readAt(offset, buffer, count);
+    }
+    std::string name() const override { return "counting"; }
+    int reads() const { return m_reads; }
+
+private:
+    std::shared_ptr<avi::ByteSource> m_inner;
+    mutable int m_reads = 0;
+};
+
+TEST(Reader, LargeIndexesAreReadInBlocks) {
+    for (const bool openDml : {false, true}) {
+        SCOPED_TRACE(openDml ? "openDml" : "idx1");
+        AviBuilder b(Options(avitest::Idx1::Relative, openDml));
+        b.addStream(avitest::VideoStream(8, 8));
+        b.addStream(avitest::PcmAudioStream());
+        for (int i = 0; i < 50000; ++i)
+            b.chunk(0, {1, 2}, i % 10 == 0).chunk(1, {1, 2, 3, 4});
+        auto source = std::make_shared<CountingSource>(b.build());
+        avi::AviContents contents;
+        std::string problem;
+        ASSERT_EQ(avi::ReadAviContents(source, &contents, &problem), AVIERR_OK) << problem;
+        EXPECT_EQ(contents.streams[0]->chunks.size(), 50000u);
+        EXPECT_EQ(contents.streams[1]->sampleCount(), 50000u);
+        EXPECT_LT(source->reads(), 200);
+    }
+}
+
+}  // namespace
