@@ -154,7 +154,7 @@ AviResult FileSink::writeOut(const std::uint8_t* data, std::size_t size) {
     return AVIERR_OK;
 }
 
-AviResult FileSink::kernelCopy(const ByteSource&, std::uint64_t, std::uint64_t, bool* copied) {
+AviResult FileSink::copyInKernel(std::uint64_t, bool* copied) {
     *copied = false;
     m_kernelCopy = false;
     return AVIERR_OK;
@@ -269,14 +269,11 @@ AviResult FileSink::writeOut(const std::uint8_t* data, std::size_t size) {
     return AVIERR_OK;
 }
 
-AviResult FileSink::kernelCopy(const ByteSource& source, std::uint64_t offset, std::uint64_t size,
-                               bool* copied) {
+AviResult FileSink::copyInKernel(std::uint64_t base, bool* copied) {
     *copied = false;
-    const int in = source.nativeDescriptor();
-    if (in < 0)
-        return AVIERR_OK;
-    auto from = static_cast<off_t>(offset);
-    std::uint64_t left = size;
+    const int in = m_pendingSource->nativeDescriptor();
+    auto from = static_cast<off_t>(m_pendingOffset);
+    std::uint64_t left = m_pendingSize;
     while (left > 0) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, 1u << 30));
         const ssize_t done = ::copy_file_range(in, &from, m_handle->fd, nullptr, want, 0);
@@ -291,12 +288,18 @@ AviResult FileSink::kernelCopy(const ByteSource& source, std::uint64_t offset, s
             continue;
         if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)
             return AVIERR_FILEWRITE;
-        if (left != size)
+        if (left != m_pendingSize)
             return AVIERR_FILEWRITE;  // a copy that fails halfway leaves no way to resume cleanly
         // Not offered between these files (another file system, an old kernel, a pipe): copy
         // through the buffer from now on, which also tells a read failure from a write failure.
         m_kernelCopy = false;
         return AVIERR_OK;
+    }
+    // The copy brought the source's own chunk headers along; ours go over them.
+    for (const Patch& patch : m_patches) {
+        if (::pwrite(m_handle->fd, patch.bytes, patch.size,
+                     static_cast<off_t>(base + patch.position)) != static_cast<ssize_t>(patch.size))
+            return AVIERR_FILEWRITE;
     }
     *copied = true;
     return AVIERR_OK;
@@ -348,15 +351,6 @@ AviResult FileSink::write(const void* data, std::size_t size) {
 AviResult FileSink::append(const ByteSource& source, std::uint64_t offset, std::uint64_t size) {
     if (size == 0)
         return AVIERR_OK;
-    if (m_kernelCopy && size >= kKernelCopyMin && source.nativeDescriptor() >= 0) {
-        AviResult result = flush();
-        if (result != AVIERR_OK)
-            return result;
-        bool copied = false;
-        result = kernelCopy(source, offset, size, &copied);
-        if (result != AVIERR_OK || copied)
-            return result;
-    }
     // Merge with the pending read when the source continues it with a gap exactly as long as what
     // was written since; the gap's bytes are put back after the read.
     if (m_pendingSource == &source && m_patches.size() < kMaxPatches) {
@@ -377,8 +371,10 @@ AviResult FileSink::append(const ByteSource& source, std::uint64_t offset, std::
         }
     }
     while (size > 0) {
-        AviResult result = readPending();
-        if (result == AVIERR_OK && m_used == m_buffer.size())
+        AviResult result = settlePending();
+        // A piece bigger than the room left starts on an empty buffer, to go in as few reads or
+        // copies as it can.
+        if (result == AVIERR_OK && size > m_buffer.size() - m_used)
             result = flush();
         if (result != AVIERR_OK)
             return result;
@@ -395,9 +391,31 @@ AviResult FileSink::append(const ByteSource& source, std::uint64_t offset, std::
     return AVIERR_OK;
 }
 
-AviResult FileSink::readPending() {
+// Fetches the pending bytes: a big stretch of a file through the kernel straight into ours, with
+// the buffer before it written first and the rest moved down; anything else read into the buffer.
+AviResult FileSink::settlePending() {
     if (m_pendingSource == nullptr)
         return AVIERR_OK;
+    AviResult result = AVIERR_OK;
+    if (m_kernelCopy && m_pendingSize >= kKernelCopyMin &&
+        m_pendingSource->nativeDescriptor() >= 0) {
+        const std::uint64_t base = m_flushed;  // where m_buffer[0] goes in the file
+        result = writeOut(m_buffer.data(), m_pendingPosition);
+        bool copied = false;
+        if (result == AVIERR_OK)
+            result = copyInKernel(base, &copied);
+        const std::size_t from = copied ? m_pendingPosition + m_pendingSize : m_pendingPosition;
+        std::memmove(m_buffer.data(), m_buffer.data() + from, m_used - from);
+        m_used -= from;
+        if (result != AVIERR_OK || copied) {
+            m_pendingSource = nullptr;
+            m_patches.clear();
+            return result;
+        }
+        for (Patch& patch : m_patches)
+            patch.position -= static_cast<std::uint32_t>(m_pendingPosition);
+        m_pendingPosition = 0;
+    }
     const bool read = m_pendingSource->readAt(m_pendingOffset, m_buffer.data() + m_pendingPosition,
                                               m_pendingSize);
     m_pendingSource = nullptr;
@@ -408,7 +426,7 @@ AviResult FileSink::readPending() {
 }
 
 AviResult FileSink::flush() {
-    AviResult result = readPending();
+    AviResult result = settlePending();
     if (result != AVIERR_OK)
         return result;
     const std::size_t used = m_used;

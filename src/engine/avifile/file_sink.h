@@ -32,11 +32,12 @@ public:
 
     // AVIERR_FILEWRITE when the file cannot take the bytes (disk full, size limit).
     AviResult write(const void* data, std::size_t size);
-    // Appends `size` bytes read from `source` at `offset`: through the kernel when the source is a
-    // file and the piece is big, else read straight into the buffer; a read that continues the
-    // previous one in the source, with only the bytes written in between as the gap, is merged
-    // with it into one read. AVIERR_FILEREAD when the source fails, AVIERR_FILEWRITE when the file
-    // does.
+    // Appends `size` bytes read from `source` at `offset`. A piece that continues the previous one
+    // in the source, with a gap exactly as long as the bytes written in between (a chunk header
+    // and pad), joins it: the whole stretch is fetched at once and the bytes written in between
+    // are put back over the source's. Big stretches of files go through the kernel, file to file;
+    // the rest is read straight into the buffer. AVIERR_FILEREAD when the source fails,
+    // AVIERR_FILEWRITE when the file does.
     AviResult append(const ByteSource& source, std::uint64_t offset, std::uint64_t size);
     // Writes out everything buffered.
     AviResult flush();
@@ -57,10 +58,11 @@ private:
     };
 
     FileSink(FilePath target, FilePath temp, std::unique_ptr<Handle> handle);
-    AviResult readPending();
+    AviResult settlePending();
     AviResult writeOut(const std::uint8_t* data, std::size_t size);
-    AviResult kernelCopy(const ByteSource& source, std::uint64_t offset, std::uint64_t size,
-                         bool* copied);
+    // Copies the pending stretch file to file and writes the patches over it at `base` plus their
+    // position; *copied false when the system offers no such copy between these files.
+    AviResult copyInKernel(std::uint64_t base, bool* copied);
 
     FilePath m_target;
     FilePath m_temp;
