@@ -3,6 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -801,6 +807,124 @@ TEST(Reader, LargeIndexesAreReadInBlocks) {
         EXPECT_EQ(contents.streams[1]->sampleCount(), 50000u);
         EXPECT_LT(source->reads(), 200);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Inputs the fuzzer found -------------------------------------------------------------------
+
+TEST(Reader, EveryInputThatOnceCrashedTheReaderIsReadCleanly) {
+    // The fuzzer's findings live beside its target; this file's path locates them.
+    const std::filesystem::path folder =
+        std::filesystem::path(__FILE__).parent_path().parent_path() / "fuzz" / "crashes";
+    if (!std::filesystem::is_directory(folder))
+        GTEST_SKIP() << "no folder " << folder.string();
+    for (const auto& item : std::filesystem::directory_iterator(folder)) {
+        if (item.path().extension() == ".md")
+            continue;
+        SCOPED_TRACE(item.path().filename().string());
+        std::ifstream in(item.path(), std::ios::binary);
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                              std::istreambuf_iterator<char>()};
+        const Read r = ReadBytes(bytes);
+        if (r.result != AVIERR_OK) {
+            EXPECT_TRUE(r.result == AVIERR_BADFORMAT || r.result == AVIERR_FILEREAD);
+            EXPECT_FALSE(r.problem.empty());
+            continue;
+        }
+        for (const auto& s : r.contents.streams) {
+            EXPECT_EQ(s->header.length, s->sampleCount());
+            for (const avi::ChunkRef& c : s->chunks)
+                EXPECT_LE(c.offset() + c.size(), bytes.size());
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Files from another writer -----------------------------------------------------------------
+
+#ifndef _WIN32
+// Runs a shell command and returns its standard output; nullopt when it fails.
+std::optional<std::string> RunCommand(const std::string& command, const std::string& scratch) {
+    const std::string out = scratch + "/out.txt";
+    if (std::system((command + " > '" + out + "' 2>/dev/null").c_str()) != 0)
+        return std::nullopt;
+    std::ifstream in(out);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+#endif
+
+TEST(Reader, FilesMadeByFfmpegReadAsFfprobeSeesThem) {
+#ifdef _WIN32
+    GTEST_SKIP() << "ffmpeg is run on the native build only";
+#else
+    if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg not on PATH";
+    struct Case {
+        const char* name;
+        const char* codecs;
+    };
+    const Case cases[] = {
+        {"mpeg4 + pcm", "-c:v mpeg4 -g 10 -c:a pcm_s16le"},
+        {"mjpeg + mp3", "-c:v mjpeg -c:a libmp3lame"},
+        {"raw video + u8 pcm", "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_u8"},
+    };
+    avitest::TempFile scratch({}, "unused");
+    const std::string folder = std::filesystem::path(scratch.path()).parent_path().string();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = folder + "/ffmpeg.avi";
+        if (!RunCommand(
+                std::string(
+                    "ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25:duration=1.2 "
+                    "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.2 ") +
+                    c.codecs + " '" + file + "'",
+                folder)) {
+            ADD_FAILURE() << "ffmpeg could not make the file";
+            continue;
+        }
+        // One line per packet: stream index and flags ("K_" for a key frame).
+        const std::optional<std::string> packets = RunCommand(
+            "ffprobe -v error -show_entries packet=stream_index,flags -of csv=p=0 '" + file + "'",
+            folder);
+        ASSERT_TRUE(packets.has_value());
+        std::vector<std::string> keys[2];
+        std::istringstream lines(*packets);
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t comma = line.find(',');
+            ASSERT_NE(comma, std::string::npos) << line;
+            const int stream = std::stoi(line.substr(0, comma));
+            ASSERT_TRUE(stream == 0 || stream == 1) << line;
+            keys[stream].push_back(line.substr(comma + 1, 1));
+        }
+
+        std::shared_ptr<avi::ByteSource> source;
+        ASSERT_EQ(avi::OpenFileSource(avi::FilePath::Narrow(file), &source), AVIERR_OK);
+        avi::AviContents contents;
+        std::string problem;
+        ASSERT_EQ(avi::ReadAviContents(source, &contents, &problem), AVIERR_OK) << problem;
+        EXPECT_EQ(contents.indexSource, avi::IndexSource::Idx1Relative);
+        EXPECT_THAT(contents.damage, testing::IsEmpty());
+        ASSERT_EQ(contents.streams.size(), 2u);
+        for (int s = 0; s < 2; ++s) {
+            // ffprobe shows no packet for the empty chunks ffmpeg writes for dropped frames;
+            // they are samples to us.
+            const avi::StreamData& stream = *contents.streams[static_cast<std::size_t>(s)];
+            std::vector<std::string> ours;
+            for (const avi::ChunkRef& chunk : stream.chunks)
+                if (chunk.size() > 0)
+                    ours.push_back(chunk.isKey() ? "K" : "_");
+            EXPECT_EQ(ours, keys[s]) << "stream " << s;
+        }
+    }
+#endif
 }
 
 }  // namespace
