@@ -21,7 +21,7 @@ namespace {
 
 // Pieces at least this big go through the kernel's file-to-file copy where there is one: the
 // bytes then never pass through our buffer.
-constexpr std::uint64_t kKernelCopyMin = std::uint64_t{256} << 10;
+constexpr std::uint64_t kKernelCopyMin = std::uint64_t{64} << 10;
 // A merged read puts back at most this many small writes (chunk headers and pads) afterwards.
 constexpr std::size_t kMaxPatches = 4096;
 constexpr int kTempNameAttempts = 100;
