@@ -496,6 +496,8 @@ TEST(Reader, KeyFlagsOfTheIndex) {
         ASSERT_EQ(r.result, AVIERR_OK);
         ExpectChunks(*r.contents.streams[0], {{Payload(10, 1), true}, {Payload(10, 3), false}});
         ExpectChunks(*r.contents.streams[1], {{Payload(8, 2), true}, {Payload(8, 4), true}});
+        EXPECT_TRUE(HasDamage(r.contents, "stream 0: no key frame flagged"));
+        EXPECT_FALSE(HasDamage(r.contents, "stream 1: no key frame flagged"));
     }
 }
 

@@ -834,7 +834,7 @@ bool Reader::extendByScanning() {
     for (const StreamWork& s : m_streams)
         after += s.entries.size();
     if (after > before)
-        note(Format("%zu chunks after the end of the index found by scanning", after - before));
+        note(Format("%zu chunks not in the index found by scanning", after - before));
     return true;
 }
 
@@ -857,8 +857,10 @@ void Reader::finish(AviContents* out) {
             bool anyKey = false;
             for (const Entry& e : work.entries)
                 anyKey = anyKey || e.key;
-            if (!anyKey)
+            if (!anyKey) {
                 work.entries.front().key = true;
+                note(Format("stream %zu: no key frame flagged, the first chunk taken as key", s));
+            }
         }
         const std::uint32_t sampleSize = data.header.sampleSize;
         data.chunks.reserve(work.entries.size());
