@@ -215,10 +215,8 @@ private:
 
     // ---- index ----
     bool readOpenDml();
-    void readSuperIndex(std::size_t stream, std::uint64_t payload, std::uint64_t size, int depth,
-                        std::set<std::uint64_t>& visited);
-    void readIndexChunk(std::size_t stream, std::uint64_t header, int depth,
-                        std::set<std::uint64_t>& visited);
+    void readSuperIndex(std::size_t stream, std::uint64_t payload, std::uint64_t size, int depth);
+    void readIndexChunk(std::size_t stream, std::uint64_t header, int depth);
     void readStandardIndex(std::size_t stream, std::uint64_t payload, std::uint64_t size);
     bool readIdx1();
     void scanMovi(std::uint64_t from, std::uint64_t end);
@@ -246,6 +244,7 @@ private:
     std::uint64_t m_foreignEntries = 0;  // index entries naming a stream that does not exist
     std::uint64_t m_entriesPastEnd = 0;
     bool m_truncatedChunkNoted = false;
+    std::set<std::uint64_t> m_visitedIndexChunks;
     std::uint64_t m_lostIndexAt = kNone;  // the first OpenDML index chunk cut off by truncation
     static constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
 };
@@ -501,8 +500,7 @@ bool Reader::readOpenDml() {
             StreamWork& work = m_streams[s];
             if (work.indxPayload == 0)
                 Fail(AVIERR_BADFORMAT, Format("stream %zu has no 'indx'", s));
-            std::set<std::uint64_t> visited;
-            readSuperIndex(s, work.indxPayload, work.indxSize, 0, visited);
+            readSuperIndex(s, work.indxPayload, work.indxSize, 0);
             // The entries must point at chunks of this stream; sample a bounded number of them.
             const std::vector<Entry>& entries = work.entries;
             const std::size_t probes = std::min(entries.size(), kProbeCount);
@@ -527,7 +525,7 @@ bool Reader::readOpenDml() {
 }
 
 void Reader::readSuperIndex(std::size_t stream, std::uint64_t payload, std::uint64_t size,
-                            int depth, std::set<std::uint64_t>& visited) {
+                            int depth) {
     if (size < 24)
         Fail(AVIERR_BADFORMAT, Format("stream %zu: 'indx' too short", stream));
     std::uint8_t h[24];
@@ -552,19 +550,20 @@ void Reader::readSuperIndex(std::size_t stream, std::uint64_t payload, std::uint
             const std::uint32_t chunkSize = LoadLE32(&block[i * 16 + 8]);
             if (offset == 0 && chunkSize == 0)
                 continue;  // an unused slot
-            readIndexChunk(stream, offset, depth + 1, visited);
+            readIndexChunk(stream, offset, depth + 1);
         }
         done += n;
     }
 }
 
-void Reader::readIndexChunk(std::size_t stream, std::uint64_t header, int depth,
-                            std::set<std::uint64_t>& visited) {
+void Reader::readIndexChunk(std::size_t stream, std::uint64_t header, int depth) {
     if (header < 12)
         Fail(AVIERR_BADFORMAT, Format("stream %zu: index chunk at %" PRIu64, stream, header));
     if (depth > kMaxIndexDepth)
         Fail(AVIERR_BADFORMAT, Format("stream %zu: indexes nested too deep", stream));
-    if (!visited.insert(header).second)
+    // An index chunk belongs to one stream and is read once: a loop, or streams sharing index
+    // chunks, would otherwise multiply the work and the entries held.
+    if (!m_visitedIndexChunks.insert(header).second)
         Fail(AVIERR_BADFORMAT,
              Format("stream %zu: index chunk at %" PRIu64 " listed twice", stream, header));
     if (!fits(header, 8 + 24) || !fits(header + 8, read32(header + 4))) {
@@ -584,7 +583,7 @@ void Reader::readIndexChunk(std::size_t stream, std::uint64_t header, int depth,
                                       stream, header, FourCCText(id).c_str()));
     const std::uint64_t size = std::min<std::uint64_t>(LoadLE32(h + 4), m_fileSize - header - 8);
     if (h[8 + 3] == 0)
-        readSuperIndex(stream, header + 8, size, depth, visited);
+        readSuperIndex(stream, header + 8, size, depth);
     else
         readStandardIndex(stream, header + 8, size);
 }
