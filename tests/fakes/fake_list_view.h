@@ -26,7 +26,9 @@ public:
 
     void setExtendedStyle(std::uint32_t mask, std::uint32_t style) override {
         m_calls.push_back("style");
-        m_extendedStyle = (m_extendedStyle & ~(mask == 0 ? ~0u : mask)) | style;
+        // Only the bits in the mask change; mask 0 stands for all bits.
+        const std::uint32_t changed = mask == 0 ? ~0u : mask;
+        m_extendedStyle = (m_extendedStyle & ~changed) | (style & changed);
     }
     int insertColumn(int column, const std::string& heading, int format, int width) override {
         m_calls.push_back("column");
