@@ -265,6 +265,17 @@ struct Output {
     }
 };
 
+// Our own reader's view of the file.
+AviContents ReadBack(const fs::path& path) {
+    AviContents contents;
+    std::shared_ptr<ByteSource> source;
+    std::string problem;
+    EXPECT_EQ(OpenFileSource(FilePath::Narrow(path.string()), &source), AVIERR_OK);
+    EXPECT_EQ(ReadAviContents(source, &contents, &problem), AVIERR_OK) << problem;
+    EXPECT_TRUE(contents.damage.empty()) << contents.damage.front();
+    return contents;
+}
+
 // ---- Outside checks -----------------------------------------------------------------------------
 
 bool HaveFfmpeg() {
@@ -461,6 +472,16 @@ TEST_F(WriterTest, WritesInterleavedAvi10WithExactHeadersAndIndex) {
         EXPECT_EQ(Field(o.file, *idx1, entry + 8), o.media[i]->at - moviFourcc);
         EXPECT_EQ(Field(o.file, *idx1, entry + 12), o.media[i]->size);
     }
+
+    const AviContents back = ReadBack(out);
+    EXPECT_EQ(back.indexSource, IndexSource::Idx1Relative);
+    ASSERT_EQ(back.streams.size(), 2u);
+    ASSERT_EQ(back.streams[0]->chunks.size(), 10u);
+    for (std::size_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(back.streams[0]->chunks[i].size(), movie.frames[i].size()) << i;
+        EXPECT_EQ(back.streams[0]->chunks[i].isKey(), movie.keys[i]) << i;
+    }
+    EXPECT_EQ(back.streams[1]->sampleCount(), 3200u);
     ExpectFfmpegReads(out, 9);
 }
 
@@ -629,6 +650,15 @@ TEST_F(WriterTest, SplitsIntoOpenDmlPartsPastTheRiffLimit) {
         }
         EXPECT_EQ(sizes, o.chunkSizes(id));
     }
+
+    const AviContents back = ReadBack(out);
+    EXPECT_EQ(back.indexSource, IndexSource::OpenDml);
+    EXPECT_EQ(back.grandFrames, kFrames);
+    ASSERT_EQ(back.streams.size(), 2u);
+    ASSERT_EQ(back.streams[0]->chunks.size(), kFrames);
+    for (std::size_t i = 0; i < kFrames; ++i)
+        EXPECT_EQ(back.streams[0]->chunks[i].isKey(), keys[i]) << i;
+    EXPECT_EQ(back.streams[1]->sampleCount(), kFrames * 320);
     ExpectFfmpegReads(out, static_cast<int>(kFrames));
 }
 
