@@ -184,6 +184,25 @@ TEST(AviFileApi, CopyCloneAndPasteSpliceSamplesWithoutTouchingTheSource) {
     EXPECT_EQ(info.dwEditCount, 2u);
 }
 
+TEST(AviFileApi, StartDelayStaysInTheHeaderAndCopiesTakeEverySample) {
+    avitest::StreamSpec delayed = avitest::PcmAudioStream();
+    delayed.start = 100;
+    AviBuilder builder;
+    const int a = builder.addStream(delayed);
+    builder.chunk(a, Payload(300 * kPcmBlock, 1));
+    avitest::TempFile input(builder.build());
+    StreamHandle audio = OpenStream(input.path(), 0);
+
+    AVISTREAMINFOA info{};
+    ASSERT_EQ(AVIStreamInfoA(audio.stream, &info, sizeof info), AVIERR_OK);
+    EXPECT_EQ(info.dwStart, 100u);
+    std::int32_t start = AVIStreamStart(audio.stream), length = AVIStreamLength(audio.stream);
+    StreamHandle copy;
+    ASSERT_EQ(EditStreamCopy(audio.stream, &start, &length, &copy.stream), AVIERR_OK);
+    EXPECT_EQ(length, 300);
+    EXPECT_EQ(AVIStreamLength(copy.stream), 300);
+}
+
 TEST(AviFileApi, PasteRefusesStreamsThatWouldPlayWrong) {
     avitest::TempFile reference(TwoStreamFile(1), "reference.avi");
     StreamHandle target = Editable(OpenStream(reference.path(), 0).stream);
@@ -283,8 +302,8 @@ protected:
         m_input = std::make_unique<avitest::TempFile>(TwoStreamFile(4));
         m_output = m_input->path() + ".out.avi";
         for (std::int32_t i = 0; i < 2; ++i) {
-            m_streams.push_back(Editable(OpenStream(m_input->path(), i).stream).stream);
-            AVIStreamAddRef(m_streams.back());
+            StreamHandle editable = Editable(OpenStream(m_input->path(), i).stream);
+            m_streams.push_back(std::exchange(editable.stream, nullptr));
             m_options.push_back(AVICOMPRESSOPTIONS{});
         }
         for (AVICOMPRESSOPTIONS& option : m_options)

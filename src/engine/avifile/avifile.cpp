@@ -386,10 +386,11 @@ AviResult AVIStreamInfoA(PAVISTREAM stream, AVISTREAMINFOA* info, std::int32_t s
     return AVIERR_OK;
 }
 
+// Positions count from the stream's first sample, for file streams and editable streams alike, so
+// that a copy from 0 over the whole length takes every sample. A start delay stays in the header
+// (dwStart of the information record) and goes with the stream into a save.
 std::int32_t AVIStreamStart(PAVISTREAM stream) {
-    return stream != nullptr ? static_cast<std::int32_t>(std::min<std::int64_t>(
-                                   stream->prototype().header.start, kMaxPosition))
-                             : -1;
+    return stream != nullptr ? 0 : -1;
 }
 
 std::int32_t AVIStreamLength(PAVISTREAM stream) {
