@@ -89,7 +89,7 @@ Bytes VideoProperties(std::uint32_t width, std::uint32_t height) {
     return out;
 }
 
-struct ChunkSpec {
+struct SourceChunk {
     std::size_t stream;
     Bytes payload;
     bool key = true;
@@ -98,11 +98,11 @@ struct ChunkSpec {
 // Lays the chunks out as a file would, each after an 8-byte header and padded to even size, in
 // one source, and gives every prototype its chunk index into it.
 std::vector<std::shared_ptr<StreamData>> MakeStreams(
-    std::vector<StreamData> prototypes, const std::vector<ChunkSpec>& chunks,
+    std::vector<StreamData> prototypes, const std::vector<SourceChunk>& chunks,
     std::shared_ptr<const ByteSource> source = nullptr, Bytes* layout = nullptr) {
     Bytes file(16, 0);
     std::vector<std::uint32_t> samples(prototypes.size(), 0);
-    for (const ChunkSpec& chunk : chunks) {
+    for (const SourceChunk& chunk : chunks) {
         file.resize(file.size() + 8);
         StoreLE32(file.data() + file.size() - 4, static_cast<std::uint32_t>(chunk.payload.size()));
         StreamData& s = prototypes[chunk.stream];
@@ -376,16 +376,16 @@ struct SmallMovie {
             keys.push_back(i % 4 == 0);
         }
         audio = Pattern(2 * 3200, 99);  // 0.4 s of 8 kHz mono 16-bit
-        std::vector<ChunkSpec> chunks;
+        std::vector<SourceChunk> chunks;
         std::size_t at = 0;
         for (std::size_t samples : {333, 501, 100, 1000, 1266}) {
-            chunks.push_back(
-                ChunkSpec{1, Bytes(audio.begin() + static_cast<std::ptrdiff_t>(at),
-                                   audio.begin() + static_cast<std::ptrdiff_t>(at + 2 * samples))});
+            chunks.push_back(SourceChunk{
+                1, Bytes(audio.begin() + static_cast<std::ptrdiff_t>(at),
+                         audio.begin() + static_cast<std::ptrdiff_t>(at + 2 * samples))});
             at += 2 * samples;
         }
         for (std::size_t i = 0; i < frames.size(); ++i)
-            chunks.push_back(ChunkSpec{0, frames[i], keys[i]});
+            chunks.push_back(SourceChunk{0, frames[i], keys[i]});
         StreamData video = VideoPrototype(kXvid);
         video.name = {'v', 'i', 'd', 'e', 'o', 0};
         video.codecData = {9, 8, 7, 6};
@@ -533,10 +533,10 @@ TEST_F(WriterTest, RecutsSampleSizeStreamsToAboutOneFrame) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<StreamData> prototypes;
-        std::vector<ChunkSpec> chunks;
+        std::vector<SourceChunk> chunks;
         if (c.video) {
             prototypes.push_back(VideoPrototype(kXvid, c.videoRate, c.videoScale));
-            chunks.push_back(ChunkSpec{0, Pattern(10, 1)});
+            chunks.push_back(SourceChunk{0, Pattern(10, 1)});
         }
         const std::size_t audioIndex = prototypes.size();
         prototypes.push_back(PcmPrototype(c.sampleRate, c.blockAlign));
@@ -546,8 +546,8 @@ TEST_F(WriterTest, RecutsSampleSizeStreamsToAboutOneFrame) {
         for (std::size_t at = 0; at < audio.size(); at += 1000 * c.blockAlign) {
             const std::size_t end = std::min(audio.size(), at + 1000 * c.blockAlign);
             chunks.push_back(
-                ChunkSpec{audioIndex, Bytes(audio.begin() + static_cast<std::ptrdiff_t>(at),
-                                            audio.begin() + static_cast<std::ptrdiff_t>(end))});
+                SourceChunk{audioIndex, Bytes(audio.begin() + static_cast<std::ptrdiff_t>(at),
+                                              audio.begin() + static_cast<std::ptrdiff_t>(end))});
         }
         const auto streams = MakeStreams(prototypes, chunks);
         std::vector<SaveStream> save;
@@ -571,15 +571,15 @@ TEST_F(WriterTest, RecutsSampleSizeStreamsToAboutOneFrame) {
 TEST_F(WriterTest, SplitsIntoOpenDmlPartsPastTheRiffLimit) {
     constexpr std::uint64_t kLimit = 64 << 10;
     constexpr std::size_t kFrames = 300;
-    std::vector<ChunkSpec> chunks;
+    std::vector<SourceChunk> chunks;
     Bytes video;
     std::vector<bool> keys;
     for (std::size_t i = 0; i < kFrames; ++i) {
         const Bytes frame = Pattern(1500 + (i * 37) % 1001, static_cast<std::uint32_t>(i));
         keys.push_back(i % 10 == 0);
-        chunks.push_back(ChunkSpec{0, frame, keys.back()});
+        chunks.push_back(SourceChunk{0, frame, keys.back()});
         video.insert(video.end(), frame.begin(), frame.end());
-        chunks.push_back(ChunkSpec{1, Pattern(640, static_cast<std::uint32_t>(1000 + i))});
+        chunks.push_back(SourceChunk{1, Pattern(640, static_cast<std::uint32_t>(1000 + i))});
     }
     const auto streams = MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks);
     const fs::path out = path("odml.avi");
@@ -705,10 +705,10 @@ private:
 
 TEST_F(WriterTest, MergesReadsOfChunksThatFollowEachOtherInTheSource) {
     // The source is laid out as the output will be: frame, one frame of audio, frame, ...
-    std::vector<ChunkSpec> chunks;
+    std::vector<SourceChunk> chunks;
     for (std::uint32_t i = 0; i < 50; ++i) {
-        chunks.push_back(ChunkSpec{0, Pattern(999 + i, i), i % 5 == 0});
-        chunks.push_back(ChunkSpec{1, Pattern(640, 100 + i)});
+        chunks.push_back(SourceChunk{0, Pattern(999 + i, i), i % 5 == 0});
+        chunks.push_back(SourceChunk{1, Pattern(640, 100 + i)});
     }
     Bytes layout;
     MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks, nullptr, &layout);
@@ -747,11 +747,11 @@ TEST_F(WriterTest, FailedSavesReportWhyAndLeaveNothingBehind) {
     const std::vector<SaveStream> good = {Whole(movie.streams[0]), Whole(movie.streams[1])};
 
     // All frames first, then all audio: the interleaved output reads them one by one.
-    std::vector<ChunkSpec> chunks;
+    std::vector<SourceChunk> chunks;
     for (std::uint32_t i = 0; i < 20; ++i)
-        chunks.push_back(ChunkSpec{0, Pattern(10000 + i, i)});
+        chunks.push_back(SourceChunk{0, Pattern(10000 + i, i)});
     for (std::uint32_t i = 0; i < 20; ++i)
-        chunks.push_back(ChunkSpec{1, Pattern(640, i)});
+        chunks.push_back(SourceChunk{1, Pattern(640, i)});
     Bytes layout;
     MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks, nullptr, &layout);
     const auto failing = MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks,
@@ -800,9 +800,9 @@ TEST_F(WriterTest, FailedSavesReportWhyAndLeaveNothingBehind) {
 // The file system refuses the bytes (here a file size limit, as a full disk would): FILEWRITE,
 // through the buffer and through the kernel's copy alike.
 TEST_F(WriterTest, ReportsAWriteFailureAndRemovesTheFile) {
-    std::vector<ChunkSpec> chunks;
+    std::vector<SourceChunk> chunks;
     for (std::uint32_t i = 0; i < 8; ++i)
-        chunks.push_back(ChunkSpec{0, Pattern(300000, i)});
+        chunks.push_back(SourceChunk{0, Pattern(300000, i)});
     Bytes layout;
     MakeStreams({VideoPrototype(kXvid)}, chunks, nullptr, &layout);
     const fs::path sourcePath = path("source.bin");
@@ -833,10 +833,10 @@ TEST_F(WriterTest, ReportsAWriteFailureAndRemovesTheFile) {
 // Copies from a real file, through the kernel and through the buffer: the same bytes either way,
 // and a source file cut short under the save's feet is a read failure, not a hang.
 TEST_F(WriterTest, CopiesFromFilesEitherWayAndNoticesATruncatedSource) {
-    std::vector<ChunkSpec> chunks;
+    std::vector<SourceChunk> chunks;
     for (std::uint32_t i = 0; i < 6; ++i) {
-        chunks.push_back(ChunkSpec{0, Pattern(400001 + i, i), i % 3 == 0});
-        chunks.push_back(ChunkSpec{1, Pattern(640, 50 + i)});
+        chunks.push_back(SourceChunk{0, Pattern(400001 + i, i), i % 3 == 0});
+        chunks.push_back(SourceChunk{1, Pattern(640, 50 + i)});
     }
     Bytes layout;
     MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks, nullptr, &layout);
