@@ -9,7 +9,7 @@ Inputs are made once with ffmpeg and kept in $VANTREL_BENCH_DATA (default /work/
 outputs go to the same directory and are deleted after every run. Each command runs once
 untimed first (page cache warm for all tools alike, and vantrel's output of that run is checked
 by the ffmpeg oracle), then the tools take turns for N timed runs, with a `sync` (untimed)
-before each. Wall time is the median; peak memory is GNU time's maximum resident set size.
+before each. Wall and CPU time are medians; peak memory is GNU time's maximum resident set.
 The table is printed and written to results.txt in the data directory.
 """
 
@@ -111,14 +111,14 @@ def tools(kind, inputs, out, vantrel, concat):
 
 
 def run_once(argv, stdout_path, out):
-    """Wall seconds and peak RSS (KiB) of one run; the output is deleted afterwards."""
+    """Wall seconds, CPU seconds (user + system) and peak RSS (KiB) of one run."""
     if os.path.exists(out):
         os.remove(out)
     subprocess.run(["sync"], check=True)
     rss_file = os.path.join(DATA, ".rss")
     stdout = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
     start = time.perf_counter()
-    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, stdout=stdout,
+    done = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "-o", rss_file] + argv, stdout=stdout,
                           stderr=subprocess.PIPE)
     wall = time.perf_counter() - start
     if stdout_path:
@@ -127,8 +127,8 @@ def run_once(argv, stdout_path, out):
         raise RuntimeError(f"{' '.join(argv)} exited {done.returncode}: "
                            f"{done.stderr.decode(errors='replace')[-2000:]}")
     with open(rss_file) as f:
-        rss = int(f.read().split()[-1])
-    return wall, rss
+        rss, user, system = f.read().split()[-3:]
+    return wall, float(user) + float(system), int(rss)
 
 
 def check_output(out, inputs):
@@ -152,11 +152,13 @@ def measure(case, runs, vantrel):
                 checked = check_output(out, inputs)
             os.remove(out)
         times = {name: [] for name in commands}
+        cpu = {name: [] for name in commands}
         peaks = {name: 0 for name in commands}
         for _ in range(runs):
             for name, (argv, stdout) in commands.items():
-                wall, rss = run_once(argv, stdout, out)
+                wall, seconds, rss = run_once(argv, stdout, out)
                 times[name].append(wall)
+                cpu[name].append(seconds)
                 peaks[name] = max(peaks[name], rss)
                 os.remove(out)
     finally:
@@ -166,15 +168,17 @@ def measure(case, runs, vantrel):
     size = sum(os.path.getsize(data_path(name)) for name in inputs)
     return {"case": case, "bytes": size, "checked": checked,
             "median": {name: statistics.median(t) for name, t in times.items()},
-            "min": {name: min(t) for name, t in times.items()}, "rss": peaks}
+            "min": {name: min(t) for name, t in times.items()},
+            "cpu": {name: statistics.median(t) for name, t in cpu.items()}, "rss": peaks}
 
 
 def table(results, runs):
     lines = [f"vantrel benchmarks, {runs} timed runs per tool after one warm-up run "
-             f"(page cache warm, no drop), {time.strftime('%Y-%m-%d %H:%M')}",
+             f"(page cache warm, no drop), {time.strftime('%Y-%m-%d %H:%M')}, "
+             f"{os.cpu_count()} CPUs, load average at the end {os.getloadavg()[0]:.1f}",
              "targets for vantrel: <= 1.10 x cat, < 1 x ffmpeg and mencoder, <= 32 MiB", ""]
     header = (f"{'case':<12} {'tool':<9} {'median s':>9} {'min s':>8} {'x cat':>7} "
-              f"{'x ffmpeg':>9} {'x mencoder':>11} {'peak MiB':>9}")
+              f"{'x ffmpeg':>9} {'x mencoder':>11} {'cpu s':>6} {'peak MiB':>9}")
     for r in results:
         lines.append(f"{r['case']}: {r['bytes'] / 1e6:.0f} MB of input; vantrel output "
                      + {True: "checked by the oracle: ok", False: "checked by the oracle: FAILED",
@@ -186,7 +190,7 @@ def table(results, runs):
             for base in ("cat", "ffmpeg", "mencoder"):
                 ratios.append(f"{med[name] / med[base]:.2f}" if base in med else "-")
             lines.append(f"{r['case']:<12} {name:<9} {med[name]:>9.2f} {r['min'][name]:>8.2f} "
-                         f"{ratios[0]:>7} {ratios[1]:>9} {ratios[2]:>11} "
+                         f"{ratios[0]:>7} {ratios[1]:>9} {ratios[2]:>11} {r['cpu'][name]:>6.2f} "
                          f"{r['rss'][name] / 1024:>9.1f}")
         vantrel = med["vantrel"]
         misses = []
@@ -214,7 +218,7 @@ def opendml(vantrel):
         argv, _ = tools(kind, inputs, out, vantrel, None)["vantrel"]
         print(f"== {title}: {' '.join(argv)}", flush=True)
         try:
-            wall, rss = run_once(argv, None, out)
+            wall, _, rss = run_once(argv, None, out)
             print(f"vantrel took {wall:.1f} s, peak {rss / 1024:.1f} MiB", flush=True)
             failed |= not check_output(out, inputs)
         except RuntimeError as error:
@@ -229,7 +233,7 @@ def opendml(vantrel):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("cases", nargs="*", help=f"opendml, or any of {', '.join(CASES)}")
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--vantrel", default=os.path.join(HERE, "..", "build", "native", "src",
                                                           "cli", "vantrel"))
     args = parser.parse_args()

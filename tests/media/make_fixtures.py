@@ -32,11 +32,12 @@ def video(size, rate, pattern, seconds):
 
 
 def tone(sample_rate, freq, seconds):
-    return ["-f", "lavfi", "-i", f"sine=frequency={freq}:sample_rate={sample_rate}:duration={seconds}"]
+    return ["-f", "lavfi", "-i",
+            f"sine=frequency={freq}:sample_rate={sample_rate}:duration={seconds}"]
 
 
 def xvid_encoder():
-    """libxvid when this ffmpeg has it, else ffmpeg's own MPEG-4 Part 2 encoder, both tagged XVID."""
+    """libxvid when this ffmpeg has it, else ffmpeg's own MPEG-4 ASP encoder, both tagged XVID."""
     encoders = subprocess.run(["ffmpeg", "-hide_banner", "-encoders"], capture_output=True,
                               text=True).stdout
     codec = "libxvid" if " libxvid " in encoders else "mpeg4"

@@ -82,7 +82,9 @@ def stream_headers(path):
                 (fcc_type, handler, _flags, _prio, _lang, _initial, scale, rate, first, length,
                  _buffer, _quality, sample_size) = struct.unpack_from("<4s4sIHHIIIIIIII", hdrl,
                                                                       body)
-                frame = struct.unpack_from("<4h", hdrl, body + 48) if body_end - body >= 56 else None
+                frame = None
+                if body_end - body >= 56:
+                    frame = struct.unpack_from("<4h", hdrl, body + 48)
                 stream.update(type=fcc_type.decode("latin-1"), handler=handler, scale=scale,
                               rate=rate, start=first, length=length, sample_size=sample_size,
                               frame=frame)
