@@ -47,9 +47,9 @@ bool FileAdders::AddCandidate(const std::string& path) {
         return false;
     }
     if (path.size() > kMaxPathLength) {
-        std::string text = kPathTooLongFormat;
-        text.replace(text.find("%s"), 2, path);
-        m_ports.appBox.show(text);
+        const std::string format = kPathTooLongFormat;
+        const std::size_t at = format.find("%s");
+        m_ports.appBox.show(format.substr(0, at) + path + format.substr(at + 2));
         return true;
     }
     if (m_ports.filter.IsCompatibleCandidate(path))

@@ -684,14 +684,6 @@ TEST(Reader, UnusableFilesAreBadFormatWithAReason) {
              return b;
          },
          "has no 'strh'"},
-        {"no strl",
-         [] {
-             avitest::Layout l;
-             std::vector<std::uint8_t> b = sBase(&l);
-             b[l.strhPayload[0] - 12] = 'X';  // 'strl' -> 'Xtrl'
-             return b;
-         },
-         "no streams"},
         {"format over a MiB",
          [] {
              avitest::StreamSpec s = avitest::VideoStream(8, 8);
@@ -706,6 +698,20 @@ TEST(Reader, UnusableFilesAreBadFormatWithAReason) {
         EXPECT_EQ(r.result, AVIERR_BADFORMAT);
         EXPECT_THAT(r.problem, HasSubstr(c.problem));
     }
+}
+
+// A file may hold no stream at all; it opens, and the admission rule and the engine decide.
+TEST(Reader, FileWithoutStreamListsOpensWithNoStreams) {
+    AviBuilder b;
+    b.addStream(avitest::VideoStream(8, 8));
+    b.chunk(0, Payload(10, 1));
+    avitest::Layout l;
+    std::vector<std::uint8_t> bytes = b.build(&l);
+    bytes[l.strhPayload[0] - 12] = 'X';  // 'strl' -> 'Xtrl'
+    const Read r = ReadBytes(bytes);
+    ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+    EXPECT_TRUE(r.contents.streams.empty());
+    EXPECT_TRUE(HasDamage(r.contents, "no streams")) << DamageText(r.contents);
 }
 
 TEST(Reader, AnyDamagedByteGivesAResultWithinTheFile) {

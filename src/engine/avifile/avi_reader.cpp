@@ -386,7 +386,7 @@ void Reader::readHeaderList(std::uint64_t payload, std::uint64_t size) {
         pos = static_cast<std::size_t>(next);
     }
     if (m_streams.empty())
-        Fail(AVIERR_BADFORMAT, "no streams in the header list");
+        note("no streams in the header list");
     if (streamLists > kMaxStreams)
         note(Format("%zu streams, only the first %zu used", streamLists, kMaxStreams));
     if (!m_haveMain)
