@@ -96,10 +96,12 @@ struct SourceChunk {
 };
 
 // Lays the chunks out as a file would, each after an 8-byte header and padded to even size, in
-// one source, and gives every prototype its chunk index into it.
+// one source, and gives every prototype its chunk index into it. `filler` bytes after each chunk
+// keep chunks from following each other directly.
 std::vector<std::shared_ptr<StreamData>> MakeStreams(
     std::vector<StreamData> prototypes, const std::vector<SourceChunk>& chunks,
-    std::shared_ptr<const ByteSource> source = nullptr, Bytes* layout = nullptr) {
+    std::shared_ptr<const ByteSource> source = nullptr, Bytes* layout = nullptr,
+    std::size_t filler = 0) {
     Bytes file(16, 0);
     std::vector<std::uint32_t> samples(prototypes.size(), 0);
     for (const SourceChunk& chunk : chunks) {
@@ -115,6 +117,7 @@ std::vector<std::shared_ptr<StreamData>> MakeStreams(
         file.insert(file.end(), chunk.payload.begin(), chunk.payload.end());
         if (file.size() % 2 != 0)
             file.push_back(0);
+        file.insert(file.end(), filler, 0);
     }
     if (!source)
         source = MakeMemorySource(file);
@@ -362,7 +365,8 @@ protected:
 };
 
 // Ten frames, one of them dropped (empty), some odd-sized, with key and delta frames; PCM audio in
-// source chunks that do not line up with frames.
+// source chunks that do not line up with frames. No chunk follows another directly in the source,
+// so the output is in plain time order.
 struct SmallMovie {
     std::vector<Bytes> frames;
     std::vector<bool> keys;
@@ -392,7 +396,7 @@ struct SmallMovie {
         video.videoProperties = VideoProperties(64, 48);
         StreamData sound = PcmPrototype(8000, 2);
         sound.name = {'s', 'n', 'd', 0};
-        streams = MakeStreams({video, sound}, chunks);
+        streams = MakeStreams({video, sound}, chunks, nullptr, nullptr, 2);
     }
     Bytes videoBytes() const {
         Bytes out;
@@ -726,6 +730,77 @@ TEST_F(WriterTest, MergesReadsOfChunksThatFollowEachOtherInTheSource) {
     }
 }
 
+// Chunks may go up to half a second early to keep the order of their source: a source
+// interleaved a little differently from us keeps its order (and is read in one go), one not
+// interleaved at all comes out in half-second runs.
+TEST_F(WriterTest, KeepsTheSourceOrderWithinHalfASecond) {
+    StreamData mp3 = PcmPrototype(44100, 1);  // one frame of 1152 samples per chunk
+    mp3.header.sampleSize = 0;
+    mp3.header.scale = 1152;
+    StoreLE16(mp3.format.data(), 0x55);
+    const auto timeOf = [](std::size_t stream, std::size_t index) {
+        return stream == 0 ? index / 25.0 : index * 1152 / 44100.0;
+    };
+    struct Case {
+        const char* what;
+        double audioShift;  // seconds the audio is placed early in the source
+        bool interleaved;
+        int reads;  // expected, 0 for any
+    };
+    const Case cases[] = {
+        {"audio a tenth of a second ahead", 0.1, true, 1},
+        {"audio a tenth of a second behind", -0.1, true, 1},
+        {"all video, then all audio", 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::pair<double, SourceChunk>> order;
+        for (std::uint32_t i = 0; i < 50; ++i)
+            order.push_back(
+                {c.interleaved ? timeOf(0, i) : i, SourceChunk{0, Pattern(2001 + i, i)}});
+        for (std::uint32_t i = 0; i < 86; ++i)
+            order.push_back({c.interleaved ? timeOf(1, i) - c.audioShift : 100 + i,
+                             SourceChunk{1, Pattern(417 + i % 2, 500 + i)}});
+        std::stable_sort(order.begin(), order.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<SourceChunk> chunks;
+        for (const auto& entry : order)
+            chunks.push_back(entry.second);
+        Bytes layout;
+        MakeStreams({VideoPrototype(kXvid), mp3}, chunks, nullptr, &layout);
+        auto counting = std::make_shared<CountingSource>(MakeMemorySource(layout));
+        const auto streams = MakeStreams({VideoPrototype(kXvid), mp3}, chunks, counting);
+        const fs::path out = path(std::string("order-") + std::to_string(&c - cases) + ".avi");
+        ASSERT_EQ(save(out, {Whole(streams[0]), Whole(streams[1])}), AVIERR_OK);
+        if (c.reads > 0) {
+            EXPECT_EQ(counting->reads, c.reads);
+        }
+
+        Output o(out);
+        ASSERT_EQ(o.media.size(), chunks.size());
+        std::size_t next[2] = {0, 0};
+        const std::size_t total[2] = {50, 86};
+        for (const Node* chunk : o.media) {
+            const std::size_t s = chunk->id == k00dc ? 0 : 1;
+            const std::size_t other = 1 - s;
+            if (next[other] < total[other]) {
+                EXPECT_LE(timeOf(s, next[s]), timeOf(other, next[other]) + 0.5 + 1e-9);
+            }
+            ++next[s];
+        }
+        Bytes video;
+        for (const SourceChunk& chunk : chunks) {
+            if (chunk.stream == 0)
+                video.insert(video.end(), chunk.payload.begin(), chunk.payload.end());
+        }
+        EXPECT_EQ(o.streamBytes(k00dc), video);
+        if (c.interleaved) {
+            for (std::size_t i = 0; i < chunks.size(); ++i)
+                EXPECT_EQ(o.media[i]->id, chunks[i].stream == 0 ? k00dc : k01wb) << i;
+        }
+    }
+}
+
 // A source that fails after a number of reads, like a file on a drive that went away.
 class FailingSource final : public ByteSource {
 public:
@@ -755,7 +830,7 @@ TEST_F(WriterTest, FailedSavesReportWhyAndLeaveNothingBehind) {
     Bytes layout;
     MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks, nullptr, &layout);
     const auto failing = MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks,
-                                     std::make_shared<FailingSource>(MakeMemorySource(layout), 7));
+                                     std::make_shared<FailingSource>(MakeMemorySource(layout), 1));
 
     struct Case {
         const char* what;

@@ -7,9 +7,11 @@
 //  - Chunk ids use decimal stream numbers: "NNdb" for uncompressed video (biCompression 0),
 //    "NNdc" for other video, "NNwb" audio, "NNtx" text, "NNdc" anything else.
 //  - Chunks are ordered by presentation time (stream start plus samples before the chunk), ties in
-//    stream order. Streams without a sample size keep their chunks one for one, empty ones and key
-//    flags included. Streams with a sample size are cut anew into chunks of whole samples lasting
-//    about one frame of the first video stream (1/25 s when there is none).
+//    stream order, except that among chunks at most half a second later than the earliest, the
+//    one first in the same source file goes first, so that copies stay long. Streams without a
+//    sample size keep their chunks one for one, empty ones and key flags included. Streams with a
+//    sample size are cut anew into chunks of whole samples lasting about one frame of the first
+//    video stream (1/25 s when there is none).
 //  - idx1 covers the first RIFF with offsets from the 'movi' fourcc; ix## chunks close every movi
 //    list and take the 'movi' fourcc of their part as base.
 //  - Zero streams, or only empty ones, still give a complete file: headers, an empty movi and an
@@ -161,6 +163,19 @@ public:
         return true;
     }
 
+    // Where the next chunk lies in its source, for a chunk kept as it is.
+    bool whereNext(const ByteSource** source, std::uint64_t* offset) const {
+        if (done() || m_samplesPerChunk != 0)
+            return false;
+        const Segment& segment = m_stream->segments[m_segment];
+        const std::size_t index = segment.source->chunkOfSample(segment.first + m_within);
+        if (index >= segment.source->chunks.size())
+            return false;
+        *source = segment.source->source.get();
+        *offset = segment.source->chunks[index].offset();
+        return true;
+    }
+
 private:
     void advance(std::uint64_t samples) {
         m_position += samples;
@@ -184,7 +199,10 @@ private:
     std::uint64_t m_position = 0;
 };
 
-// Merges the streams' chunks by presentation time.
+// Merges the streams' chunks by presentation time. One exception keeps copies long: among the
+// chunks at most half a second later than the earliest, the one that comes first in the same
+// source file goes first, so a source interleaved a little differently from us (audio somewhat
+// ahead or behind) keeps its order and is copied in long stretches.
 class Interleaver {
 public:
     Interleaver(const std::vector<SaveStream>& streams,
@@ -198,13 +216,28 @@ public:
 
     // false at the end, or with *broken set when a source index fails the segments.
     bool next(OutChunk* chunk, bool* broken) {
-        std::size_t best = m_cursors.size();
+        std::size_t earliest = m_cursors.size();
         for (std::size_t i = 0; i < m_cursors.size(); ++i) {
-            if (!m_cursors[i].done() && (best == m_cursors.size() || earlier(i, best)))
-                best = i;
+            if (!m_cursors[i].done() &&
+                (earliest == m_cursors.size() || earlier(i, earliest, false)))
+                earliest = i;
         }
-        if (best == m_cursors.size())
+        if (earliest == m_cursors.size())
             return false;
+        std::size_t best = earliest;
+        const ByteSource* source = nullptr;
+        std::uint64_t offset = 0;
+        if (m_cursors[earliest].whereNext(&source, &offset)) {
+            for (std::size_t i = 0; i < m_cursors.size(); ++i) {
+                const ByteSource* other = nullptr;
+                std::uint64_t at = 0;
+                if (i != earliest && m_cursors[i].whereNext(&other, &at) && other == source &&
+                    at < offset && earlier(i, earliest, true)) {
+                    best = i;
+                    offset = at;
+                }
+            }
+        }
         chunk->stream = best;
         if (!m_cursors[best].next(chunk)) {
             *broken = true;
@@ -214,12 +247,17 @@ public:
     }
 
 private:
-    // (start + position) / rate of stream a before that of stream b; exact, in 128 bits.
-    bool earlier(std::size_t a, std::size_t b) const {
+    // Whether the next chunk of stream a starts before that of stream b, or with `lead`, no more
+    // than half a second after it. Times are (start + position) / rate, compared exactly.
+    bool earlier(std::size_t a, std::size_t b, bool lead) const {
         using Wide = unsigned __int128;
         const Wide ta = Wide{m_starts[a] + m_cursors[a].position()} * m_rates[a].second;
         const Wide tb = Wide{m_starts[b] + m_cursors[b].position()} * m_rates[b].second;
-        return ta * m_rates[b].first < tb * m_rates[a].first;
+        const Wide left = ta * m_rates[b].first;
+        const Wide right = tb * m_rates[a].first;
+        if (!lead)
+            return left < right;
+        return 2 * left <= 2 * right + Wide{m_rates[a].first} * m_rates[b].first;
     }
 
     std::vector<StreamCursor> m_cursors;
