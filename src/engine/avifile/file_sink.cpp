@@ -19,9 +19,11 @@ namespace avi {
 
 namespace {
 
-// Pieces at least this big go through the kernel's file-to-file copy where there is one: the
-// bytes then never pass through our buffer.
-constexpr std::uint64_t kKernelCopyMin = std::uint64_t{64} << 10;
+// Stretches at least this big per chunk header go through the kernel's file-to-file copy where
+// there is one: the bytes then never pass through our buffer. Every header of a merged stretch
+// costs a small write afterwards, so runs of small chunks are cheaper read into the buffer and
+// patched there.
+constexpr std::uint64_t kKernelCopyMin = std::uint64_t{128} << 10;
 // A merged read puts back at most this many small writes (chunk headers and pads) afterwards.
 constexpr std::size_t kMaxPatches = 4096;
 constexpr int kTempNameAttempts = 100;
@@ -397,7 +399,7 @@ AviResult FileSink::settlePending() {
     if (m_pendingSource == nullptr)
         return AVIERR_OK;
     AviResult result = AVIERR_OK;
-    if (m_kernelCopy && m_pendingSize >= kKernelCopyMin &&
+    if (m_kernelCopy && m_pendingSize >= kKernelCopyMin * (m_patches.size() + 1) &&
         m_pendingSource->nativeDescriptor() >= 0) {
         const std::uint64_t base = m_flushed;  // where m_buffer[0] goes in the file
         result = writeOut(m_buffer.data(), m_pendingPosition);
