@@ -44,10 +44,7 @@ constexpr std::uint64_t kMaxRecutBytes = std::uint64_t{1} << 20;
 constexpr std::size_t kMaxStreams = 100;
 constexpr std::uint64_t kProgressStep = std::uint64_t{4} << 20;
 
-constexpr std::uint32_t kMainHeaderSize = 56;
-constexpr std::uint32_t kStreamHeaderSize = 56;
 constexpr std::uint32_t kExtHeaderSize = 248;
-constexpr std::uint32_t kSuperIndexHeader = 24;
 constexpr std::uint32_t kSuperIndexEntry = 16;
 constexpr std::uint32_t kStdIndexHeader = 24;
 constexpr std::uint32_t kStdIndexEntry = 8;
