@@ -133,10 +133,16 @@ def stamp_text():
                        "mencoder": tool_version("mencoder")})
 
 
+def file_names():
+    return ([f"{kind}_{index}.avi" for kind in KINDS for index in range(1, len(SEGMENTS) + 1)]
+            + [f"{name}.avi" for name in RULE_FILES])
+
+
 def make_all(out_dir):
     stamp = os.path.join(out_dir, "fixtures.stamp")
     wanted = stamp_text()
-    if os.path.exists(stamp):
+    if os.path.exists(stamp) and all(os.path.exists(os.path.join(out_dir, name))
+                                     for name in file_names()):
         with open(stamp) as f:
             if f.read() == wanted:
                 return
