@@ -139,6 +139,11 @@ std::vector<IndexCase> IndexCases() {
     return cases;
 }
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const IndexCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class IndexKinds : public testing::TestWithParam<IndexCase> {};
 
 TEST_P(IndexKinds, YieldTheChunksKeysAndLengthsOfTheFile) {
