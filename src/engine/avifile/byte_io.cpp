@@ -1,6 +1,7 @@
 #include "byte_io.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -182,7 +183,13 @@ std::string FourCCText(std::uint32_t fourcc) {
     std::string text;
     for (int i = 0; i < 4; ++i) {
         const char c = static_cast<char>(fourcc >> (8 * i));
-        text += (c >= 0x20 && c < 0x7F) ? c : '?';
+        if (c < 0x20 || c >= 0x7F) {
+            // Not a readable code, such as the 1 some writers put in an audio handler.
+            char number[16];
+            std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(fourcc));
+            return number;
+        }
+        text += c;
     }
     return text;
 }

@@ -75,7 +75,7 @@ inline void StoreLE64(std::uint8_t* p, std::uint64_t v) {
         p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-// "00dc" and the like, for messages.
+// "00dc" and the like, for messages; a code with unreadable bytes as "0x00000001".
 std::string FourCCText(std::uint32_t fourcc);
 
 }  // namespace avi
