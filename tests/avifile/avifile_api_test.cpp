@@ -248,7 +248,22 @@ TEST(AviFileApi, PasteRefusesStreamsThatWouldPlayWrong) {
             << c.what;
     }
 
-    // A video stream never goes into an audio stream, and audio formats must be identical.
+    // Audio formats may differ in their average byte rate only, which variable-bit-rate encoders
+    // set per file; the stream header's rate still has to agree.
+    {
+        avitest::StreamSpec other = avitest::PcmAudioStream();
+        avi::StoreLE32(other.format.data() + 8, 12345);
+        AviBuilder builder;
+        builder.addStream(other);
+        builder.chunk(0, Payload(400, 1));
+        avitest::TempFile file(builder.build(), "average.avi");
+        StreamHandle source = OpenStream(file.path(), 0);
+        std::int32_t position = 0, length = 100;
+        EXPECT_EQ(EditStreamPaste(audioTarget.stream, &position, &length, source.stream, 0, 100),
+                  AVIERR_OK);
+    }
+
+    // A video stream never goes into an audio stream, and other audio formats are refused.
     AviBuilder builder;
     const int mono = builder.addStream(avitest::PcmAudioStream(1, 44100, 16));
     builder.chunk(mono, Payload(882, 1));

@@ -148,6 +148,17 @@ std::uint32_t LoadFormatField32(const std::vector<std::uint8_t>& format, std::si
     return format.size() >= offset + 4 ? avi::LoadLE32(format.data() + offset) : 0;
 }
 
+// Audio formats must be identical but for nAvgBytesPerSec: encoders of variable bit rates write
+// each file's own average there, and the timing of the joined stream comes from the stream
+// header's rate and scale, which must agree exactly.
+bool SameWaveFormat(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    constexpr std::size_t kAverageRate = 8, kAverageRateEnd = 12;
+    if (a.size() != b.size() || a.size() < kAverageRateEnd)
+        return a == b;
+    return std::equal(a.begin(), a.begin() + kAverageRate, b.begin()) &&
+           std::equal(a.begin() + kAverageRateEnd, a.end(), b.begin() + kAverageRateEnd);
+}
+
 // Whether samples of `source` may be pasted into `target` and still play right: same type, rate,
 // sample size, and a format a player can decode with the target's header.
 bool CanPaste(const StreamData& target, const StreamData& source) {
@@ -157,6 +168,8 @@ bool CanPaste(const StreamData& target, const StreamData& source) {
         return false;
     if (std::uint64_t{a.rate} * b.scale != std::uint64_t{b.rate} * a.scale)
         return false;
+    if (a.fccType == streamtypeAUDIO)
+        return SameWaveFormat(target.format, source.format);
     if (a.fccType != streamtypeVIDEO)
         return target.format == source.format;
     // Video: width, height, bit count and compression, and the palette or codec bytes after the
