@@ -28,9 +28,9 @@ bool SameFormat(const AVISTREAMINFOA& candidate, const AVISTREAMINFOA& reference
 bool CompatibilityRule::IsCompatibleCandidate(const std::string& path) {
     WaitCursorScope wait(m_cursor);
     if (m_list.count() == 0)
-        return ProbeAviFile(path.c_str(), ReferenceTable, m_boxes);
+        return ProbeAviFile(path.c_str(), ReferenceTable, m_boxes, m_owner);
 
-    if (!ProbeAviFile(path.c_str(), CandidateTable, m_boxes))
+    if (!ProbeAviFile(path.c_str(), CandidateTable, m_boxes, m_owner))
         return false;
     if (CandidateTable.count != ReferenceTable.count) {
         wait.release();

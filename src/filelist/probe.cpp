@@ -13,17 +13,17 @@ const char* const kProbeErrorText =
 
 namespace {
 
-void ShowProbeError(MessageBoxPort& boxes) {
-    boxes.show(kNoWindow, kProbeErrorText, "Error", kMbOk);
+void ShowProbeError(MessageBoxPort& boxes, WindowId owner) {
+    boxes.show(owner, kProbeErrorText, "Error", kMbOk);
 }
 
 }  // namespace
 
-bool ProbeAviFile(const char* path, HeaderTable& table, MessageBoxPort& boxes) {
+bool ProbeAviFile(const char* path, HeaderTable& table, MessageBoxPort& boxes, WindowId owner) {
     table.count = 0;
     PAVIFILE file = nullptr;
     if (AVIFileOpenA(&file, path, OF_READ, nullptr) != AVIERR_OK) {
-        ShowProbeError(boxes);
+        ShowProbeError(boxes, owner);
         return false;
     }
     bool result = true;
@@ -34,7 +34,7 @@ bool ProbeAviFile(const char* path, HeaderTable& table, MessageBoxPort& boxes) {
         // Counted before the read, so a stream whose header cannot be read still counts.
         ++table.count;
         if (AviCalls().streamInfo(stream, &table.headers[i], sizeof(AVISTREAMINFOA)) != AVIERR_OK) {
-            ShowProbeError(boxes);
+            ShowProbeError(boxes, owner);
             result = false;
         }
         AVIStreamRelease(stream);

@@ -24,8 +24,8 @@ extern HeaderTable CandidateTable;
 extern const char* const kProbeErrorText;
 
 // Reads the header of each stream of `path`, up to MAX_STREAMS, into `table`. True when the file
-// opened and every header was read; otherwise the error box was shown (once per failure). Sets
-// table.count in every case.
-bool ProbeAviFile(const char* path, HeaderTable& table, MessageBoxPort& boxes);
+// opened and every header was read; otherwise the error box was shown (once per failure), owned
+// by `owner` so that no second check can start while it is open. Sets table.count in every case.
+bool ProbeAviFile(const char* path, HeaderTable& table, MessageBoxPort& boxes, WindowId owner);
 
 }  // namespace vantrel

@@ -129,7 +129,7 @@ TEST_F(CompatRuleTest, FileThatDoesNotOpenIsRefusedWithTheErrorBoxOnly) {
         ASSERT_EQ(m_boxes.calls().size(), 1u);
         const FakeMessageBox::Call& box = m_boxes.calls()[0];
         EXPECT_EQ(box.text, kErrorText);
-        EXPECT_EQ(box.owner, kNoWindow);
+        EXPECT_EQ(box.owner, kDialog);  // so no second check can start while it is open
         EXPECT_EQ(box.caption, "Error");
         EXPECT_EQ(box.flags, kMbOk);
         EXPECT_EQ(box.cursorDepth, 1);  // shown during the check
@@ -167,7 +167,7 @@ TEST_F(CompatRuleTest, UnreadableHeaderStillCountsAndRefusesTheFile) {
 TEST_F(CompatRuleTest, ProbeReadsTheFirst25Streams) {
     const std::vector<FixtureStream> streams(30, Video(1));
     HeaderTable table{};
-    EXPECT_TRUE(ProbeAviFile(makeFile(streams).c_str(), table, m_boxes));
+    EXPECT_TRUE(ProbeAviFile(makeFile(streams).c_str(), table, m_boxes, kDialog));
     EXPECT_EQ(table.count, 25);
     EXPECT_EQ(table.headers[24].fccHandler, avitest::FourCC("MJPG"));
     EXPECT_TRUE(m_boxes.calls().empty());
