@@ -80,7 +80,7 @@ std::uint32_t LoadSize(const std::vector<std::uint8_t>& bytes, std::uint64_t at)
     return v;
 }
 
-bool IsVideo(const StreamSpec& s) {
+bool IsVideo(const StreamDesc& s) {
     return s.type == streamtypeVIDEO;
 }
 
@@ -156,9 +156,9 @@ std::vector<std::uint8_t> PcmWaveFormat(std::uint16_t channels, std::uint32_t sa
     return w.bytes;
 }
 
-StreamSpec VideoStream(std::int32_t width, std::int32_t height, std::uint32_t handler,
+StreamDesc VideoStream(std::int32_t width, std::int32_t height, std::uint32_t handler,
                        std::uint32_t rate, std::uint32_t scale) {
-    StreamSpec s;
+    StreamDesc s;
     s.type = streamtypeVIDEO;
     s.handler = handler;
     s.rate = rate;
@@ -170,9 +170,9 @@ StreamSpec VideoStream(std::int32_t width, std::int32_t height, std::uint32_t ha
     return s;
 }
 
-StreamSpec PcmAudioStream(std::uint16_t channels, std::uint32_t sampleRate,
+StreamDesc PcmAudioStream(std::uint16_t channels, std::uint32_t sampleRate,
                           std::uint16_t bitsPerSample) {
-    StreamSpec s;
+    StreamDesc s;
     s.type = streamtypeAUDIO;
     s.handler = 1;
     s.rate = sampleRate;
@@ -183,39 +183,39 @@ StreamSpec PcmAudioStream(std::uint16_t channels, std::uint32_t sampleRate,
     return s;
 }
 
-int AviBuilder::addStream(StreamSpec spec) {
-    m_streams.push_back(std::move(spec));
+int AviBuilder::addStream(StreamDesc desc) {
+    m_streams.push_back(std::move(desc));
     return static_cast<int>(m_streams.size()) - 1;
 }
 
 AviBuilder& AviBuilder::chunk(int stream, std::vector<std::uint8_t> payload, bool key) {
-    ChunkSpec spec;
-    spec.stream = stream;
-    spec.payload = std::move(payload);
-    spec.key = key;
-    return add(std::move(spec));
+    ChunkDesc desc;
+    desc.stream = stream;
+    desc.payload = std::move(payload);
+    desc.key = key;
+    return add(std::move(desc));
 }
 
-AviBuilder& AviBuilder::add(ChunkSpec spec) {
-    if (spec.stream >= static_cast<int>(m_streams.size()))
+AviBuilder& AviBuilder::add(ChunkDesc desc) {
+    if (desc.stream >= static_cast<int>(m_streams.size()))
         throw std::logic_error("AviBuilder: chunk of a stream that was not added");
-    if (spec.stream < 0 && spec.id == 0)
+    if (desc.stream < 0 && desc.id == 0)
         throw std::logic_error("AviBuilder: a chunk without a stream needs an id");
-    m_items.push_back(Item{ItemKind::Chunk, std::move(spec)});
+    m_items.push_back(Item{ItemKind::Chunk, std::move(desc)});
     return *this;
 }
 
 AviBuilder& AviBuilder::junk(std::uint32_t size) {
-    ChunkSpec spec;
-    spec.payload.resize(size);
-    m_items.push_back(Item{ItemKind::Junk, std::move(spec)});
+    ChunkDesc desc;
+    desc.payload.resize(size);
+    m_items.push_back(Item{ItemKind::Junk, std::move(desc)});
     return *this;
 }
 
 AviBuilder& AviBuilder::raw(std::vector<std::uint8_t> bytes) {
-    ChunkSpec spec;
-    spec.payload = std::move(bytes);
-    m_items.push_back(Item{ItemKind::Raw, std::move(spec)});
+    ChunkDesc desc;
+    desc.payload = std::move(bytes);
+    m_items.push_back(Item{ItemKind::Raw, std::move(desc)});
     return *this;
 }
 
@@ -234,15 +234,15 @@ AviBuilder& AviBuilder::newRiff() {
     return *this;
 }
 
-std::uint32_t AviBuilder::chunkId(const ChunkSpec& spec) const {
-    if (spec.id != 0)
-        return spec.id;
-    const std::uint32_t type = m_streams[static_cast<std::size_t>(spec.stream)].type;
+std::uint32_t AviBuilder::chunkId(const ChunkDesc& desc) const {
+    if (desc.id != 0)
+        return desc.id;
+    const std::uint32_t type = m_streams[static_cast<std::size_t>(desc.stream)].type;
     if (type == streamtypeAUDIO)
-        return StreamFourCC(spec.stream, 'w', 'b');
+        return StreamFourCC(desc.stream, 'w', 'b');
     if (type == streamtypeTEXT)
-        return StreamFourCC(spec.stream, 't', 'x');
-    return StreamFourCC(spec.stream, 'd', 'c');
+        return StreamFourCC(desc.stream, 't', 'x');
+    return StreamFourCC(desc.stream, 'd', 'c');
 }
 
 std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
@@ -294,7 +294,7 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
     {
         const std::uint64_t avih = w.begin(FourCC("avih"));
         layout.avihPayload = w.pos();
-        const StreamSpec* video = firstVideo < 0 ? nullptr : &m_streams[firstVideo];
+        const StreamDesc* video = firstVideo < 0 ? nullptr : &m_streams[firstVideo];
         w.u32(video && video->rate != 0
                   ? static_cast<std::uint32_t>(1000000ull * video->scale / video->rate)
                   : 0);
@@ -316,36 +316,36 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
     }
     std::vector<std::uint64_t> indxPayload(streamCount, 0);
     for (std::size_t s = 0; s < streamCount; ++s) {
-        const StreamSpec& spec = m_streams[s];
+        const StreamDesc& desc = m_streams[s];
         const std::uint64_t strl = w.begin(FourCC("LIST"), FourCC("strl"));
         const std::uint64_t strh = w.begin(FourCC("strh"));
         layout.strhPayload.push_back(w.pos());
         Writer h;
-        h.u32(spec.type);
-        h.u32(spec.handler);
-        h.u32(spec.flags);
-        h.u16(spec.priority);
-        h.u16(spec.language);
-        h.u32(spec.initialFrames);
-        h.u32(spec.scale);
-        h.u32(spec.rate);
-        h.u32(spec.start);
-        h.u32(spec.length.value_or(static_cast<std::uint32_t>(samples[s])));
-        h.u32(spec.suggestedBufferSize);
-        h.u32(spec.quality);
-        h.u32(spec.sampleSize);
-        for (std::int16_t v : spec.frame)
+        h.u32(desc.type);
+        h.u32(desc.handler);
+        h.u32(desc.flags);
+        h.u16(desc.priority);
+        h.u16(desc.language);
+        h.u32(desc.initialFrames);
+        h.u32(desc.scale);
+        h.u32(desc.rate);
+        h.u32(desc.start);
+        h.u32(desc.length.value_or(static_cast<std::uint32_t>(samples[s])));
+        h.u32(desc.suggestedBufferSize);
+        h.u32(desc.quality);
+        h.u32(desc.sampleSize);
+        for (std::int16_t v : desc.frame)
             h.u16(static_cast<std::uint16_t>(v));
-        h.bytes.resize(spec.strhSize, 0);
+        h.bytes.resize(desc.strhSize, 0);
         w.append(h.bytes);
         w.end(strh);
-        w.chunk(FourCC("strf"), spec.format);
-        if (!spec.codecData.empty())
-            w.chunk(FourCC("strd"), spec.codecData);
-        if (!spec.name.empty())
-            w.chunk(FourCC("strn"), spec.name);
-        if (!spec.videoProperties.empty())
-            w.chunk(FourCC("vprp"), spec.videoProperties);
+        w.chunk(FourCC("strf"), desc.format);
+        if (!desc.codecData.empty())
+            w.chunk(FourCC("strd"), desc.codecData);
+        if (!desc.name.empty())
+            w.chunk(FourCC("strn"), desc.name);
+        if (!desc.videoProperties.empty())
+            w.chunk(FourCC("vprp"), desc.videoProperties);
         if (o.openDml) {
             layout.indxHeader[s] = w.begin(FourCC("indx"));
             indxPayload[s] = w.pos();
@@ -379,7 +379,7 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
         std::size_t part;
         std::uint64_t header;
         std::uint32_t id;
-        const ChunkSpec* spec;
+        const ChunkDesc* desc;
     };
     std::vector<Placed> placed;
     std::uint64_t movi = w.begin(FourCC("LIST"), FourCC("movi"));
@@ -390,8 +390,8 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
     // Index entry of one chunk: offset from `base` to the payload, size with the delta bit.
     auto writeIxEntry = [&](Writer& out, const Placed& p, std::uint64_t base) {
         out.u32(static_cast<std::uint32_t>(p.header + 8 - base));
-        out.u32(static_cast<std::uint32_t>(p.spec->payload.size()) |
-                (p.spec->key ? 0u : 0x80000000u));
+        out.u32(static_cast<std::uint32_t>(p.desc->payload.size()) |
+                (p.desc->key ? 0u : 0x80000000u));
         if (o.fieldIndex)
             out.u32(static_cast<std::uint32_t>(p.header + 8 - base));
     };
@@ -405,7 +405,7 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
         for (std::size_t s = 0; s < streamCount; ++s) {
             std::vector<const Placed*> mine;
             for (const Placed& p : placed)
-                if (p.part == part && p.spec->stream == static_cast<int>(s) && p.spec->indexed)
+                if (p.part == part && p.desc->stream == static_cast<int>(s) && p.desc->indexed)
                     mine.push_back(&p);
             if (mine.empty())
                 continue;
@@ -418,7 +418,7 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
             w.u8(o.fieldIndex ? 1 : 0);
             w.u8(1);
             w.u32(static_cast<std::uint32_t>(mine.size()));
-            w.u32(chunkId(*mine.front()->spec));
+            w.u32(chunkId(*mine.front()->desc));
             w.u64(ixBaseOf(part));
             w.u32(0);
             for (const Placed* p : mine)
@@ -433,14 +433,14 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
             return;
         layout.idx1Header = w.begin(FourCC("idx1"));
         for (const Placed& p : placed) {
-            if (!p.spec->indexed)
+            if (!p.desc->indexed)
                 continue;
             const bool palette = (p.id >> 16) == MakeFourCC(0, 0, 'p', 'c') >> 16;
             w.u32(p.id);
-            w.u32((p.spec->key ? kIdx1Key : 0) | (palette ? kIdx1NoTime : 0));
+            w.u32((p.desc->key ? kIdx1Key : 0) | (palette ? kIdx1NoTime : 0));
             w.u32(static_cast<std::uint32_t>(
                 o.idx1 == Idx1::Relative ? p.header - layout.moviFourcc[0] : p.header));
-            w.u32(static_cast<std::uint32_t>(p.spec->payload.size()));
+            w.u32(static_cast<std::uint32_t>(p.desc->payload.size()));
         }
         w.end(layout.idx1Header);
     };
@@ -448,7 +448,7 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
     for (const Item& item : m_items) {
         switch (item.kind) {
             case ItemKind::Chunk: {
-                const ChunkSpec& c = item.chunk;
+                const ChunkDesc& c = item.chunk;
                 const std::uint64_t at = w.pos();
                 const std::uint32_t id = chunkId(c);
                 w.u32(id);
@@ -502,11 +502,11 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
         for (std::size_t s = 0; s < streamCount; ++s) {
             Writer x;
             const int stream = static_cast<int>(s);
-            const ChunkSpec probe{stream, 0, {}, true, true, {}, {}};
+            const ChunkDesc probe{stream, 0, {}, true, true, {}, {}};
             if (o.indxIsChunkIndex) {
                 std::vector<const Placed*> mine;
                 for (const Placed& p : placed)
-                    if (p.spec->stream == stream && p.spec->indexed)
+                    if (p.desc->stream == stream && p.desc->indexed)
                         mine.push_back(&p);
                 x.u16(o.fieldIndex ? 3 : 2);
                 x.u8(o.fieldIndex ? 1 : 0);
@@ -531,10 +531,10 @@ std::vector<std::uint8_t> AviBuilder::build(Layout* layoutOut) const {
                     const std::uint64_t at = layout.ixHeader[s][ix++];
                     std::uint32_t duration = 0;
                     for (const Placed& c : placed)
-                        if (c.part == p && c.spec->stream == stream && c.spec->indexed)
+                        if (c.part == p && c.desc->stream == stream && c.desc->indexed)
                             duration += m_streams[s].sampleSize == 0
                                             ? 1
-                                            : static_cast<std::uint32_t>(c.spec->payload.size()) /
+                                            : static_cast<std::uint32_t>(c.desc->payload.size()) /
                                                   m_streams[s].sampleSize;
                     x.u64(at);
                     x.u32(8 + LoadSize(w.bytes, at + 4));

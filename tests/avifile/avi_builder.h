@@ -50,7 +50,7 @@ std::vector<std::uint8_t> PcmWaveFormat(std::uint16_t channels, std::uint32_t sa
                                         std::uint16_t bitsPerSample);
 
 // Everything the 'strl' of one stream holds.
-struct StreamSpec {
+struct StreamDesc {
     std::uint32_t type = streamtypeVIDEO;
     std::uint32_t handler = 0;
     std::uint32_t flags = 0;
@@ -73,11 +73,11 @@ struct StreamSpec {
 };
 
 // A video stream: BITMAPINFOHEADER of that size and compression, rcFrame (0, 0, w, h).
-StreamSpec VideoStream(std::int32_t width, std::int32_t height,
+StreamDesc VideoStream(std::int32_t width, std::int32_t height,
                        std::uint32_t handler = FourCC("MJPG"), std::uint32_t rate = 25,
                        std::uint32_t scale = 1);
 // A PCM audio stream: sampleSize = block align, rate = sample rate, scale 1.
-StreamSpec PcmAudioStream(std::uint16_t channels = 2, std::uint32_t sampleRate = 44100,
+StreamDesc PcmAudioStream(std::uint16_t channels = 2, std::uint32_t sampleRate = 44100,
                           std::uint16_t bitsPerSample = 16);
 
 enum class Idx1 { Relative, Absolute, None };  // relative: offsets from the 'movi' fourcc
@@ -101,7 +101,7 @@ struct BuildOptions {
 // One item of 'movi'. stream >= 0: a chunk of that stream, id "##dc" for video ("##wb" audio,
 // "##tx" text, "##dc" otherwise) unless `id` is given. stream < 0: a chunk that belongs to no
 // stream (its `id` must be given); it still gets an idx1 entry when `indexed`.
-struct ChunkSpec {
+struct ChunkDesc {
     int stream = -1;
     std::uint32_t id = 0;
     std::vector<std::uint8_t> payload;
@@ -113,7 +113,7 @@ struct ChunkSpec {
 
 // Where things ended up in the built file (all offsets from the file start).
 struct Layout {
-    std::vector<std::uint64_t> chunkHeader;  // every ChunkSpec chunk's header, in the order added
+    std::vector<std::uint64_t> chunkHeader;  // every ChunkDesc chunk's header, in the order added
     std::vector<std::uint64_t> riffStart;    // 'RIFF' of each part
     std::vector<std::uint64_t> moviFourcc;   // the 'movi' fourcc of each part
     std::vector<std::uint64_t> strhPayload;  // per stream
@@ -130,11 +130,11 @@ public:
     BuildOptions& options() { return m_options; }
 
     // Adds a stream and returns its number.
-    int addStream(StreamSpec spec);
+    int addStream(StreamDesc desc);
     // A media chunk of `stream` with that payload.
     AviBuilder& chunk(int stream, std::vector<std::uint8_t> payload, bool key = true);
-    // Any chunk, see ChunkSpec.
-    AviBuilder& add(ChunkSpec spec);
+    // Any chunk, see ChunkDesc.
+    AviBuilder& add(ChunkDesc desc);
     // A JUNK chunk with `size` zero bytes.
     AviBuilder& junk(std::uint32_t size);
     // Bytes copied verbatim into 'movi'.
@@ -151,12 +151,12 @@ private:
     enum class ItemKind { Chunk, Junk, Raw, BeginRec, EndRec, NewRiff };
     struct Item {
         ItemKind kind;
-        ChunkSpec chunk;  // Chunk; Raw keeps its bytes in chunk.payload; Junk its size
+        ChunkDesc chunk;  // Chunk; Raw keeps its bytes in chunk.payload; Junk its size
     };
-    std::uint32_t chunkId(const ChunkSpec& spec) const;
+    std::uint32_t chunkId(const ChunkDesc& desc) const;
 
     BuildOptions m_options;
-    std::vector<StreamSpec> m_streams;
+    std::vector<StreamDesc> m_streams;
     std::vector<Item> m_items;
 };
 

@@ -24,7 +24,7 @@ constexpr std::uint32_t kPcmBlock = 4;  // 16-bit stereo
 
 // Video chunks 100 + i bytes (seed 10 + i), audio chunks of 441 samples (seed 20 + i).
 std::vector<std::uint8_t> TwoStreamFile(int frames,
-                                        avitest::StreamSpec video = avitest::VideoStream(64, 48)) {
+                                        avitest::StreamDesc video = avitest::VideoStream(64, 48)) {
     AviBuilder builder;
     const int v = builder.addStream(std::move(video));
     const int a = builder.addStream(avitest::PcmAudioStream());
@@ -185,7 +185,7 @@ TEST(AviFileApi, CopyCloneAndPasteSpliceSamplesWithoutTouchingTheSource) {
 }
 
 TEST(AviFileApi, StartDelayStaysInTheHeaderAndCopiesTakeEverySample) {
-    avitest::StreamSpec delayed = avitest::PcmAudioStream();
+    avitest::StreamDesc delayed = avitest::PcmAudioStream();
     delayed.start = 100;
     AviBuilder builder;
     const int a = builder.addStream(delayed);
@@ -209,13 +209,13 @@ TEST(AviFileApi, PasteRefusesStreamsThatWouldPlayWrong) {
     StreamHandle audioTarget = Editable(OpenStream(reference.path(), 1).stream);
 
     auto video = [](auto change) {
-        avitest::StreamSpec spec = avitest::VideoStream(64, 48);
-        change(spec);
-        return spec;
+        avitest::StreamDesc desc = avitest::VideoStream(64, 48);
+        change(desc);
+        return desc;
     };
     struct Case {
         const char* what;
-        avitest::StreamSpec video;
+        avitest::StreamDesc video;
         AviResult expected;
     } cases[] = {
         {"same stream", video([](auto&) {}), AVIERR_OK},
@@ -251,7 +251,7 @@ TEST(AviFileApi, PasteRefusesStreamsThatWouldPlayWrong) {
     // Audio formats may differ in their average byte rate only, which variable-bit-rate encoders
     // set per file; the stream header's rate still has to agree.
     {
-        avitest::StreamSpec other = avitest::PcmAudioStream();
+        avitest::StreamDesc other = avitest::PcmAudioStream();
         avi::StoreLE32(other.format.data() + 8, 12345);
         AviBuilder builder;
         builder.addStream(other);

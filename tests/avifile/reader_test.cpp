@@ -209,18 +209,18 @@ TEST(Reader, AvixPartsWithoutOpenDmlIndexAreFoundByScanningAfterIdx1) {
 
 TEST(Reader, KeepsStreamHeaderFieldsAndStreamChunks) {
     AviBuilder b;
-    avitest::StreamSpec spec = avitest::VideoStream(320, 240, FourCC("XVID"), 30000, 1001);
-    spec.flags = 0x10000;
-    spec.priority = 3;
-    spec.language = 9;
-    spec.start = 2;
-    spec.quality = 7500;
-    spec.suggestedBufferSize = 12345;
-    spec.frame[0] = -1;
-    spec.codecData = {1, 2, 3};
-    spec.name = {'v', 'i', 'd', 0};
-    spec.videoProperties = Payload(68, 4);
-    b.addStream(spec);
+    avitest::StreamDesc desc = avitest::VideoStream(320, 240, FourCC("XVID"), 30000, 1001);
+    desc.flags = 0x10000;
+    desc.priority = 3;
+    desc.language = 9;
+    desc.start = 2;
+    desc.quality = 7500;
+    desc.suggestedBufferSize = 12345;
+    desc.frame[0] = -1;
+    desc.codecData = {1, 2, 3};
+    desc.name = {'v', 'i', 'd', 0};
+    desc.videoProperties = Payload(68, 4);
+    b.addStream(desc);
     b.chunk(0, Payload(10, 1));
     const Read r = ReadBytes(b.build());
     ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
@@ -235,10 +235,10 @@ TEST(Reader, KeepsStreamHeaderFieldsAndStreamChunks) {
     EXPECT_EQ(s.header.suggestedBufferSize, 12345u);
     EXPECT_EQ(s.header.frameLeft, -1);
     EXPECT_EQ(s.header.frameRight, 320);
-    EXPECT_EQ(s.format, spec.format);
-    EXPECT_EQ(s.codecData, spec.codecData);
-    EXPECT_EQ(s.name, spec.name);
-    EXPECT_EQ(s.videoProperties, spec.videoProperties);
+    EXPECT_EQ(s.format, desc.format);
+    EXPECT_EQ(s.codecData, desc.codecData);
+    EXPECT_EQ(s.name, desc.name);
+    EXPECT_EQ(s.videoProperties, desc.videoProperties);
     EXPECT_EQ(r.contents.main.width, 320u);
     EXPECT_EQ(r.contents.main.streams, 1u);
     EXPECT_EQ(r.contents.main.totalFrames, 1u);
@@ -413,7 +413,7 @@ TEST(Reader, StreamDigitsDecimalOrHexForStreamsFromTen) {
         for (int s = 0; s < 12; ++s)
             b.addStream(avitest::PcmAudioStream(1, 8000, 8));
         for (int s = 0; s < 12; ++s) {
-            avitest::ChunkSpec chunk;
+            avitest::ChunkDesc chunk;
             chunk.stream = s;
             chunk.payload = Payload(static_cast<std::size_t>(s + 1), s);
             if (c.hex)
@@ -434,7 +434,7 @@ TEST(Reader, PaletteChangesAreNotVideoSamples) {
     for (const avitest::Idx1 idx1 : {avitest::Idx1::Relative, avitest::Idx1::None}) {
         AviBuilder b(Options(idx1));
         b.addStream(avitest::VideoStream(16, 16, 0));
-        avitest::ChunkSpec palette;
+        avitest::ChunkDesc palette;
         palette.id = FourCC("00pc");
         palette.payload = {0, 1, 0, 0, 10, 20, 30, 0};
         b.chunk(0, Payload(20, 1)).add(palette).chunk(0, Payload(20, 2));
@@ -448,10 +448,10 @@ TEST(Reader, HeaderCountsThatDisagreeWithTheIndexAreRecountedAndNoted) {
     BuildOptions o;
     o.totalFrames = 50;
     AviBuilder b(o);
-    avitest::StreamSpec video = avitest::VideoStream(16, 16);
+    avitest::StreamDesc video = avitest::VideoStream(16, 16);
     video.length = 100;
     b.addStream(video);
-    avitest::StreamSpec audio = avitest::PcmAudioStream();
+    avitest::StreamDesc audio = avitest::PcmAudioStream();
     audio.length = 7;
     b.addStream(audio);
     b.chunk(0, Payload(10, 1)).chunk(1, Payload(16, 2)).chunk(0, Payload(10, 3));
@@ -470,7 +470,7 @@ TEST(Reader, ShortRecordsThatRealWritersLeave) {
     for (const std::uint32_t strhSize : {48u, 56u, 64u}) {
         SCOPED_TRACE(strhSize);
         AviBuilder b;
-        avitest::StreamSpec audio = avitest::PcmAudioStream(2, 22050, 16);
+        avitest::StreamDesc audio = avitest::PcmAudioStream(2, 22050, 16);
         audio.format = avitest::PcmWaveFormat(2, 22050, 16);
         audio.strhSize = strhSize;
         audio.frame[2] = 5;
@@ -509,7 +509,7 @@ TEST(Reader, KeyFlagsOfTheIndex) {
 TEST(Reader, IndexEntriesOfStreamsThatDoNotExistAreIgnored) {
     AviBuilder b;
     b.addStream(avitest::VideoStream(16, 16));
-    avitest::ChunkSpec stray;
+    avitest::ChunkDesc stray;
     stray.id = FourCC("07dc");
     stray.payload = Payload(6, 9);
     b.chunk(0, Payload(10, 1)).add(stray).chunk(0, Payload(10, 2));
@@ -622,9 +622,9 @@ TEST(Reader, UnusableFilesAreBadFormatWithAReason) {
         std::vector<std::uint8_t> (*make)();
         const char* problem;
     };
-    auto base = [](avitest::Layout* layout, avitest::StreamSpec spec = avitest::VideoStream(8, 8)) {
+    auto base = [](avitest::Layout* layout, avitest::StreamDesc desc = avitest::VideoStream(8, 8)) {
         AviBuilder b;
-        b.addStream(spec);
+        b.addStream(desc);
         b.chunk(0, Payload(10, 1));
         return b.build(layout);
     };
@@ -676,7 +676,7 @@ TEST(Reader, UnusableFilesAreBadFormatWithAReason) {
          "'avih' too short"},
         {"short strh",
          [] {
-             avitest::StreamSpec s = avitest::VideoStream(8, 8);
+             avitest::StreamDesc s = avitest::VideoStream(8, 8);
              s.strhSize = 40;
              return sBase(nullptr, s);
          },
@@ -691,7 +691,7 @@ TEST(Reader, UnusableFilesAreBadFormatWithAReason) {
          "has no 'strh'"},
         {"format over a MiB",
          [] {
-             avitest::StreamSpec s = avitest::VideoStream(8, 8);
+             avitest::StreamDesc s = avitest::VideoStream(8, 8);
              s.format.resize((1u << 20) + 2);
              return sBase(nullptr, s);
          },

@@ -14,7 +14,7 @@ namespace vantrel::testing {
 
 // One stream of a fixture file: its headers and how many chunks it gets.
 struct FixtureStream {
-    avitest::StreamSpec spec;
+    avitest::StreamDesc desc;
     int chunks = 0;
     std::size_t chunkBytes = 0;
 };
@@ -32,10 +32,10 @@ inline FixtureStream Audio(int chunks, std::uint32_t sampleRate = 44100) {
 
 // A stream of neither kind, e.g. subtitles.
 inline FixtureStream Text(int chunks) {
-    avitest::StreamSpec spec;
-    spec.type = streamtypeTEXT;
-    spec.format = {1, 2, 3, 4};
-    return {spec, chunks, 16};
+    avitest::StreamDesc desc;
+    desc.type = streamtypeTEXT;
+    desc.format = {1, 2, 3, 4};
+    return {desc, chunks, 16};
 }
 
 // The streams' chunks interleaved, payloads told apart by `seed`, stream and chunk number.
@@ -44,7 +44,7 @@ inline std::vector<std::uint8_t> BuildFile(const std::vector<FixtureStream>& str
     avitest::AviBuilder builder;
     int most = 0;
     for (const FixtureStream& stream : streams) {
-        builder.addStream(stream.spec);
+        builder.addStream(stream.desc);
         most = std::max(most, stream.chunks);
     }
     for (int i = 0; i < most; ++i) {
@@ -53,7 +53,7 @@ inline std::vector<std::uint8_t> BuildFile(const std::vector<FixtureStream>& str
                 // Frames differ in size; audio chunks hold whole samples only.
                 const std::size_t bytes =
                     streams[s].chunkBytes +
-                    (streams[s].spec.sampleSize == 0 ? static_cast<std::size_t>(i) : 0);
+                    (streams[s].desc.sampleSize == 0 ? static_cast<std::size_t>(i) : 0);
                 builder.chunk(
                     static_cast<int>(s),
                     avitest::Payload(bytes, seed * 1000 + static_cast<std::uint32_t>(s * 50 + i)));

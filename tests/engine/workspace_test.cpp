@@ -84,7 +84,7 @@ TEST_F(WorkspaceTest, StreamThatCannotBeMadeEditableEndsTheLoad) {
 
 TEST_F(WorkspaceTest, DefaultSaveOptionsCopyEveryStreamAndKeepTheAudioFormat) {
     FixtureStream silent = Audio(0);
-    silent.spec.format.clear();  // an audio stream without a format
+    silent.desc.format.clear();  // an audio stream without a format
     ASSERT_EQ(LoadBaseFile(kNoWindow, makeFile({Video(2), Audio(2), Text(1), silent}).c_str()), 1);
     ASSERT_EQ(base().count, 4);
 

@@ -62,10 +62,10 @@ protected:
 
 FixtureStream Framed(FixtureStream stream, std::int16_t left, std::int16_t top, std::int16_t right,
                      std::int16_t bottom) {
-    stream.spec.frame[0] = left;
-    stream.spec.frame[1] = top;
-    stream.spec.frame[2] = right;
-    stream.spec.frame[3] = bottom;
+    stream.desc.frame[0] = left;
+    stream.desc.frame[1] = top;
+    stream.desc.frame[2] = right;
+    stream.desc.frame[3] = bottom;
     return stream;
 }
 
@@ -79,7 +79,7 @@ TEST_F(CompatRuleTest, CandidateMustMatchTheReferenceInCountHandlerAndFrame) {
         std::string refusal;  // empty: admitted
     };
     FixtureStream subtitleLikeVideo = Framed(Text(2), 0, 0, 64, 48);
-    subtitleLikeVideo.spec.handler = fourcc("MJPG");
+    subtitleLikeVideo.desc.handler = fourcc("MJPG");
     const Case cases[] = {
         {"same streams", {mjpg, Audio(2)}, {Video(5), Audio(7)}, ""},
         {"other frame rate", {mjpg, Audio(2)}, {Video(2, fourcc("MJPG"), 30), Audio(2)}, ""},
