@@ -20,21 +20,30 @@
 using avi::Segment;
 using avi::StreamData;
 
-class AviStream {
+// The handles' reference count: an object is deleted with its last reference. `Derived` keeps its
+// destructor private, so nothing but the last release ends it.
+template <typename Derived>
+class ReferenceCounted {
+public:
+    std::uint32_t addRef() { return ++m_references; }
+    std::uint32_t release() {
+        const std::uint32_t left = --m_references;
+        if (left == 0)
+            delete static_cast<Derived*>(this);
+        return left;
+    }
+
+private:
+    std::uint32_t m_references = 1;
+};
+
+class AviStream : public ReferenceCounted<AviStream> {
 public:
     AviStream(std::shared_ptr<const StreamData> prototype, std::vector<Segment> segments,
               bool editable)
         : m_prototype(std::move(prototype)),
           m_segments(std::move(segments)),
           m_editable(editable) {}
-
-    std::uint32_t addRef() { return ++m_references; }
-    std::uint32_t release() {
-        const std::uint32_t left = --m_references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     const StreamData& prototype() const { return *m_prototype; }
     const std::shared_ptr<const StreamData>& prototypePointer() const { return m_prototype; }
@@ -87,6 +96,7 @@ public:
     }
 
 private:
+    friend class ReferenceCounted<AviStream>;
     ~AviStream() = default;
 
     // Joins a segment to the last one when it continues it, so repeated edits do not fragment
@@ -111,30 +121,22 @@ private:
     std::vector<Segment> m_segments;
     bool m_editable;
     std::uint32_t m_editCount = 0;
-    std::uint32_t m_references = 1;
 };
 
-class AviFile {
+class AviFile : public ReferenceCounted<AviFile> {
 public:
     explicit AviFile(std::vector<PAVISTREAM> streams) : m_streams(std::move(streams)) {}
 
-    std::uint32_t addRef() { return ++m_references; }
-    std::uint32_t release() {
-        const std::uint32_t left = --m_references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     const std::vector<PAVISTREAM>& streams() const { return m_streams; }
 
 private:
+    friend class ReferenceCounted<AviFile>;
     ~AviFile() {
         for (PAVISTREAM stream : m_streams)
             stream->release();
     }
 
     std::vector<PAVISTREAM> m_streams;  // one reference each
-    std::uint32_t m_references = 1;
 };
 
 namespace {
