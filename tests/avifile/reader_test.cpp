@@ -597,6 +597,30 @@ TEST(Reader, BrokenOpenDmlIndexFallsBackToIdx1) {
     }
 }
 
+// A file without chunks has an empty idx1, and that is no damage; chunks that an empty idx1
+// leaves out are found by the scan and noted.
+TEST(Reader, EmptyIdx1IsRightForAFileWithoutChunks) {
+    AviBuilder empty;
+    empty.addStream(avitest::VideoStream(8, 8));
+    Read r = ReadBytes(empty.build());
+    ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+    EXPECT_EQ(r.contents.indexSource, avi::IndexSource::Idx1Relative);
+    EXPECT_TRUE(r.contents.damage.empty()) << DamageText(r.contents);
+
+    AviBuilder unlisted;
+    unlisted.addStream(avitest::VideoStream(8, 8));
+    avitest::ChunkDesc chunk;
+    chunk.stream = 0;
+    chunk.payload = Payload(10, 1);
+    chunk.indexed = false;
+    unlisted.add(chunk);
+    r = ReadBytes(unlisted.build());
+    ASSERT_EQ(r.result, AVIERR_OK) << r.problem;
+    EXPECT_EQ(r.contents.indexSource, avi::IndexSource::Scan);
+    EXPECT_EQ(r.contents.streams[0]->chunks.size(), 1u);
+    EXPECT_TRUE(HasDamage(r.contents, "idx1 lists no chunks")) << DamageText(r.contents);
+}
+
 TEST(Reader, Idx1ThatPointsAtNothingIsReplacedByAScan) {
     avitest::Layout layout;
     Movie m;

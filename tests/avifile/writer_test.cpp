@@ -570,6 +570,28 @@ TEST_F(WriterTest, RecutsSampleSizeStreamsToAboutOneFrame) {
     }
 }
 
+// A video stream with a sample size of its own (uncompressed frames, as some writers store them)
+// is re-cut like audio; its frames are still its samples, in avih as in strh.
+TEST_F(WriterTest, CountsFramesOfVideoWithASampleSizeAsSamples) {
+    StreamData video = VideoPrototype(kXvid, 100, 1);
+    video.header.sampleSize = 48;
+    const auto streams = MakeStreams({video}, {SourceChunk{0, Pattern(8 * 48, 3)}});
+    const fs::path out = path("sampled-video.avi");
+    ASSERT_EQ(save(out, {Whole(streams[0])}), AVIERR_OK);
+    Output o(out);
+    EXPECT_EQ(o.chunkSizes(MakeFourCC('0', '0', 'd', 'c')),
+              (std::vector<std::uint32_t>{4 * 48, 4 * 48}));  // 1/25 s each
+    EXPECT_EQ(Field(o.file, o.avih(), 16), 8u);
+    EXPECT_EQ(Field(o.file, o.strh(0), 32), 8u);
+
+    std::shared_ptr<ByteSource> written;
+    ASSERT_EQ(OpenFileSource(FilePath::Narrow(out.string()), &written), AVIERR_OK);
+    AviContents back;
+    std::string problem;
+    ASSERT_EQ(ReadAviContents(written, &back, &problem), AVIERR_OK) << problem;
+    EXPECT_TRUE(back.damage.empty());
+}
+
 // With a small RIFF limit the same kind of file becomes OpenDML: AVIX parts within the limit, a
 // super index per stream pointing at one ix## per stream and part, idx1 for the first part only.
 TEST_F(WriterTest, SplitsIntoOpenDmlPartsPastTheRiffLimit) {

@@ -238,6 +238,7 @@ private:
     std::uint64_t m_idx1Payload = 0;
     std::uint64_t m_idx1Size = 0;
     bool m_haveIdx1 = false;
+    bool m_idx1Empty = false;  // an idx1 without a single media entry
     IndexSource m_indexSource = IndexSource::Scan;
     std::vector<std::string> m_damage;
     std::uint64_t m_missingPads = 0;
@@ -648,7 +649,7 @@ bool Reader::readIdx1() {
         done += n;
     }
     if (raw.empty()) {
-        note("idx1 lists no chunks, ignored");
+        m_idx1Empty = true;  // right for a file without chunks; the scan tells
         return false;
     }
 
@@ -907,13 +908,19 @@ void Reader::run(AviContents* out) {
         indexed = false;
     }
     if (!indexed) {
-        if (!m_haveIdx1)
-            note("idx1 missing, index rebuilt by scanning");
-        else
-            note("index rebuilt by scanning");
         m_indexSource = IndexSource::Scan;
         for (const MoviPart& part : m_parts)
             scanMovi(part.dataStart, part.end);
+        const bool found = std::any_of(m_streams.begin(), m_streams.end(),
+                                       [](const StreamWork& s) { return !s.entries.empty(); });
+        if (!m_haveIdx1)
+            note("idx1 missing, index rebuilt by scanning");
+        else if (m_idx1Empty && !found)
+            m_indexSource = IndexSource::Idx1Relative;  // an empty file, rightly indexed
+        else if (m_idx1Empty)
+            note("idx1 lists no chunks, index rebuilt by scanning");
+        else
+            note("index rebuilt by scanning");
     }
     finish(out);
 }

@@ -364,7 +364,9 @@ std::vector<std::uint8_t> BuildHeader(const std::vector<SaveStream>& streams,
         const StreamData& video = *streams[plan.mainVideo].prototype;
         const Rational rate = RateOf(video.header);
         microSecPerFrame = Clamp32((rate.second * 1000000 + rate.first / 2) / rate.first);
-        firstRiffFrames = first ? first->streams[plan.mainVideo].chunks : 0;
+        // Frames are the stream's samples, as in dmlh: the same as its chunks unless a video
+        // stream has a sample size of its own.
+        firstRiffFrames = first ? Clamp32(first->streams[plan.mainVideo].samples) : 0;
         const StreamHeader& h = video.header;
         if (h.frameRight > h.frameLeft && h.frameBottom > h.frameTop) {
             width = static_cast<std::uint32_t>(h.frameRight - h.frameLeft);
