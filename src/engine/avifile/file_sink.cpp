@@ -82,6 +82,9 @@ const wchar_t* WideOf(const FilePath& path) {
 }
 #endif
 
+// What creating a file that must not exist yet came to.
+enum class NewFile { Created, NameTaken, Failed };
+
 }  // namespace
 
 #ifdef _WIN32
@@ -106,12 +109,15 @@ bool PathExists(const FilePath& path) {
     return attributes != INVALID_FILE_ATTRIBUTES;
 }
 
-HANDLE CreateNewFile(const FilePath& path) {
+NewFile CreateNewFile(const FilePath& path, FileSink::Handle* handle) {
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
-    return path.isWide
-               ? CreateFileW(WideOf(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr)
-               : CreateFileA(path.narrow.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags,
-                             nullptr);
+    handle->file = path.isWide ? CreateFileW(WideOf(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             flags, nullptr)
+                               : CreateFileA(path.narrow.c_str(), GENERIC_WRITE, 0, nullptr,
+                                             CREATE_NEW, flags, nullptr);
+    if (handle->file != INVALID_HANDLE_VALUE)
+        return NewFile::Created;
+    return GetLastError() == ERROR_FILE_EXISTS ? NewFile::NameTaken : NewFile::Failed;
 }
 
 void RemoveFile(const FilePath& path) {
@@ -122,26 +128,6 @@ void RemoveFile(const FilePath& path) {
 }
 
 }  // namespace
-
-AviResult FileSink::Create(const FilePath& target, std::unique_ptr<FileSink>* sink) {
-    sink->reset();
-    if (target.empty() || PathExists(target))
-        return AVIERR_FILEOPEN;
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        FilePath temp = TempPathBeside(target, NextSalt());
-        HANDLE file = CreateNewFile(temp);
-        if (file == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_EXISTS)
-                continue;
-            return AVIERR_FILEOPEN;
-        }
-        auto handle = std::make_unique<Handle>();
-        handle->file = file;
-        sink->reset(new FileSink(target, std::move(temp), std::move(handle)));
-        return AVIERR_OK;
-    }
-    return AVIERR_FILEOPEN;
-}
 
 AviResult FileSink::writeOut(const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -210,6 +196,13 @@ void RemoveFile(const FilePath& path) {
     ::unlink(NativeOf(path).c_str());
 }
 
+NewFile CreateNewFile(const FilePath& path, FileSink::Handle* handle) {
+    handle->fd = ::open(NativeOf(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (handle->fd >= 0)
+        return NewFile::Created;
+    return errno == EEXIST ? NewFile::NameTaken : NewFile::Failed;
+}
+
 // Renames `from` to `to` unless something exists at `to`: the kernel's no-replace rename, else a
 // hard link (which fails on an existing name), else, on file systems with neither, a check just
 // before a plain rename.
@@ -235,27 +228,6 @@ AviResult RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
-
-AviResult FileSink::Create(const FilePath& target, std::unique_ptr<FileSink>* sink) {
-    sink->reset();
-    if (target.empty() || PathExists(target))
-        return AVIERR_FILEOPEN;
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        FilePath temp = TempPathBeside(target, NextSalt());
-        const int fd =
-            ::open(NativeOf(temp).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return AVIERR_FILEOPEN;
-        }
-        auto handle = std::make_unique<Handle>();
-        handle->fd = fd;
-        sink->reset(new FileSink(target, std::move(temp), std::move(handle)));
-        return AVIERR_OK;
-    }
-    return AVIERR_FILEOPEN;
-}
 
 AviResult FileSink::writeOut(const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -320,6 +292,24 @@ AviResult FileSink::commit() {
 }
 
 #endif
+
+AviResult FileSink::Create(const FilePath& target, std::unique_ptr<FileSink>* sink) {
+    sink->reset();
+    if (target.empty() || PathExists(target))
+        return AVIERR_FILEOPEN;
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        FilePath temp = TempPathBeside(target, NextSalt());
+        auto handle = std::make_unique<Handle>();
+        const NewFile created = CreateNewFile(temp, handle.get());
+        if (created == NewFile::NameTaken)
+            continue;
+        if (created == NewFile::Failed)
+            return AVIERR_FILEOPEN;
+        sink->reset(new FileSink(target, std::move(temp), std::move(handle)));
+        return AVIERR_OK;
+    }
+    return AVIERR_FILEOPEN;
+}
 
 FileSink::FileSink(FilePath target, FilePath temp, std::unique_ptr<Handle> handle)
     : m_target(std::move(target)), m_temp(std::move(temp)), m_handle(std::move(handle)) {

@@ -48,8 +48,10 @@ public:
     // Turns the kernel-side copy off, to compare both ways of copying.
     void setKernelCopy(bool enabled) { m_kernelCopy = enabled; }
 
-private:
+    // The open file, as the platform knows it; defined with the platform code.
     struct Handle;
+
+private:
     // Bytes written into the buffer over the span of the pending read; put back after the read.
     struct Patch {
         std::uint32_t position;
