@@ -132,6 +132,16 @@ std::vector<std::shared_ptr<StreamData>> MakeStreams(
     return out;
 }
 
+// Writes `bytes` to a file and opens it as a source; nullptr when that fails.
+std::shared_ptr<ByteSource> WriteSource(const fs::path& where, const Bytes& bytes) {
+    std::ofstream(where, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    std::shared_ptr<ByteSource> file;
+    OpenFileSource(FilePath::Narrow(where.string()), &file);
+    return file;
+}
+
 SaveStream Whole(const std::shared_ptr<StreamData>& stream) {
     return SaveStream{stream, {Segment{stream, 0, stream->sampleCount()}}};
 }
@@ -903,11 +913,8 @@ TEST_F(WriterTest, ReportsAWriteFailureAndRemovesTheFile) {
     Bytes layout;
     MakeStreams({VideoPrototype(kXvid)}, chunks, nullptr, &layout);
     const fs::path sourcePath = path("source.bin");
-    std::ofstream(sourcePath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(layout.data()),
-               static_cast<std::streamsize>(layout.size()));
-    std::shared_ptr<ByteSource> file;
-    ASSERT_EQ(OpenFileSource(FilePath::Narrow(sourcePath.string()), &file), AVIERR_OK);
+    const std::shared_ptr<ByteSource> file = WriteSource(sourcePath, layout);
+    ASSERT_NE(file, nullptr);
     const auto streams = MakeStreams({VideoPrototype(kXvid)}, chunks, file);
 
     struct rlimit saved {};
@@ -938,11 +945,8 @@ TEST_F(WriterTest, CopiesFromFilesEitherWayAndNoticesATruncatedSource) {
     Bytes layout;
     MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks, nullptr, &layout);
     const fs::path sourcePath = path("source.bin");
-    std::ofstream(sourcePath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(layout.data()),
-               static_cast<std::streamsize>(layout.size()));
-    std::shared_ptr<ByteSource> file;
-    ASSERT_EQ(OpenFileSource(FilePath::Narrow(sourcePath.string()), &file), AVIERR_OK);
+    const std::shared_ptr<ByteSource> file = WriteSource(sourcePath, layout);
+    ASSERT_NE(file, nullptr);
     const auto streams = MakeStreams({VideoPrototype(kXvid), PcmPrototype(8000, 2)}, chunks, file);
     const std::vector<SaveStream> save = {Whole(streams[0]), Whole(streams[1])};
 
