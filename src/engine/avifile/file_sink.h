@@ -16,8 +16,10 @@ namespace avi {
 
 class FileSink {
 public:
-    // Bytes collected before they go to the file in one write.
-    static constexpr std::size_t kBufferSize = std::size_t{4} << 20;
+    // Bytes collected before they go to the file in one write. Small enough to stay in the
+    // processor's cache between the read into it and the write out of it: with 4 MiB, copies of
+    // small-chunk files ran at times several times slower.
+    static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
     // Creates the temporary file beside `target`. AVIERR_FILEOPEN when something already exists at
     // `target` or no file can be created in its folder.
